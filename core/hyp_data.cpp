@@ -1,0 +1,5 @@
+#include "hyp_data.h"
+
+HYP_Data::HYP_Data() {}
+
+HYP_Data::~HYP_Data() {}

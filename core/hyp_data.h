@@ -1,0 +1,141 @@
+// The data set: one series of instrument records with everything that describes them and
+// everything needed to correct and save them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "velmora_error.h"
+
+// One record (one spectrum).  Index i of both lists belongs to channel i.
+struct hyp_data {
+    double time = 0.0;             // ms
+    std::vector<double> a_values;  // absorption, 1/m
+    std::vector<double> c_values;  // attenuation, 1/m
+};
+
+// One CTD sample, or one per-record entry of the per-record lists.
+struct ctd_struct {
+    double time = 0.0;  // ms, the records' time base
+    double pressure = 0.0;
+    double salinity = 0.0;     // PSU
+    double temperature = 0.0;  // degrees C
+};
+
+class CTD_Data {
+  public:
+    std::vector<ctd_struct> samples;
+    std::string source_file;
+
+    // Reads a whitespace-separated CTD log; columns are 1-based field numbers.
+    void read_ctd_file(const std::string& path, int time_col, int temp_col, int saln_col,
+                       int pres_col);
+};
+
+// One row of the temperature/salinity coefficient table.
+struct ts_coef {
+    double wavelength = 0.0;  // nm
+    double psi_s_a = 0.0;     // 1/m per PSU
+    double psi_s_c = 0.0;
+    double psi_t_a = 0.0;  // 1/m per degree C
+    double psi_t_c = 0.0;
+};
+
+// Set once any data set has filled its coefficient table; corrections refuse to run before.
+extern bool ts_table_loaded;
+
+// Appends the built-in 3551 rows (400.0 to 755.0 nm) to an empty table and sets ts_table_loaded.
+void fill_ts_table(std::vector<ts_coef>& table);
+
+// Record indices are positions in HYP_Data::records.
+using RecordIndices = std::vector<std::size_t>;
+
+class HYP_Data {
+  public:
+    HYP_Data();
+    ~HYP_Data();
+    HYP_Data(const HYP_Data&) = delete;
+    HYP_Data& operator=(const HYP_Data&) = delete;
+
+    std::string file_name;
+    std::string water_file_name;
+    double const_temp = 0.0;
+    double const_saln = 0.0;
+    double fac_cal_temp = 0.0;
+    double water_cal_temp = -1.0;
+    double scat_ref_a_wl = 0.0;
+    double scat_ref_c_wl = 0.0;
+    std::uint32_t scat_ref_a = 0;
+    std::uint32_t scat_ref_c = 0;
+    bool do_water = false;
+    bool do_temp = false;
+    bool do_saln = false;
+    bool do_scat = false;
+    std::int32_t scat_method = 0;  // 1 baseline, 2 proportional, 3 fixed fraction of b
+    bool scat_header_baseline = false;
+    bool scat_no_negative = false;
+    bool is_processed = false;
+    std::int32_t temp_source = 1;  // 1 constant, 2 CTD, 3 onboard, 4 fitted
+    std::int32_t saln_source = 1;
+    bool ctd_loaded = false;
+    bool ctd_merged = false;
+    bool water_loaded = false;
+    std::vector<double> a_wavelengths;
+    std::vector<double> c_wavelengths;
+    std::int32_t instrument_type = 0;  // 0 nothing, 1 HYP, 2 FLW, 4 processed
+    std::int32_t serial_number = 0;
+    std::vector<std::string> header_lines;
+    std::int32_t num_wavelengths = 0;
+    std::vector<hyp_data> records;
+    std::vector<hyp_data> water_records;
+    CTD_Data ctd_file;
+    CTD_Data ctd_list;
+    CTD_Data onboard_list;
+    CTD_Data fitted_list;
+    std::vector<hyp_data> corrected_records;
+    std::vector<ts_coef> a_coefs;
+    std::vector<ts_coef> c_coefs;
+    std::vector<ts_coef> ts_table;
+    std::vector<double> water_a;
+    std::vector<double> water_c;
+    std::vector<std::int32_t> a_order;
+    std::vector<std::int32_t> c_order;
+    std::vector<bool> channel_is_a;
+    std::ofstream continuous_file;
+    std::uint32_t written_count = 0;
+
+    // Files in.
+    void load_file(const std::string& path, bool water_mode);
+    void merge_ctd();
+
+    // Instrument data files out.
+    void save_records(const std::string& path);
+    void save_selection(const std::string& path, const RecordIndices& indices);
+    void open_continuous(const std::string& path);
+    void append_continuous();
+    void close_continuous();
+    bool continuous_open() const { return continuous_file.is_open(); }
+    void write_data_header(std::ostream& out) const;
+    void write_lines(std::ostream& out, RecordIndices indices, bool with_corrections,
+                     bool averaged, bool ctd_columns, bool file_order, bool chl_column);
+
+    // Corrected output file.
+    void save_corrected(const std::string& path, bool ctd_columns, bool chl_column);
+    void write_corrected_header(std::ostream& out, bool ctd_columns, bool chl_column) const;
+    double chl_ratio(std::size_t index) const;
+
+    // Water calibration and device files from a selection.
+    void save_water_cal(const std::string& path, const RecordIndices& indices,
+                        double temperature);
+    void save_devfile(const std::string& path, const RecordIndices& indices);
+
+    // Coefficients and corrections.
+    void setup_ts_coefs();
+    hyp_data correct_one_line(std::size_t index);
+    std::vector<double> correct_series(int channel, bool is_a);
+    double set_scat_ref(double wavelength);
+};

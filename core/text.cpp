@@ -1,0 +1,158 @@
+#include "text.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+
+namespace text {
+
+namespace {
+
+std::string_view skip_blanks(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size() && is_blank(s[i]))
+        ++i;
+    return s.substr(i);
+}
+
+} // namespace
+
+double parse_double(std::string_view s, std::size_t* consumed) {
+    const std::size_t lead = s.size() - skip_blanks(s).size();
+    std::string_view t = s.substr(lead);
+    bool negative = false;
+    std::size_t sign = 0;
+    if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
+        negative = t[0] == '-';
+        sign = 1;
+    }
+    double value = 0.0;
+    auto [ptr, ec] = std::from_chars(t.data() + sign, t.data() + t.size(), value,
+                                     std::chars_format::general);
+    const std::size_t used = static_cast<std::size_t>(ptr - (t.data() + sign));
+    if (used == 0) {
+        if (consumed)
+            *consumed = 0;
+        return 0.0;
+    }
+    if (ec == std::errc::result_out_of_range) {
+        // strtod gives HUGE_VAL on overflow and 0 (or a denormal) on underflow.
+        bool big = false;
+        for (std::size_t i = sign; i < sign + used; ++i) {
+            if (t[i] == 'e' || t[i] == 'E') {
+                big = t.substr(i + 1, 1) != "-";
+                break;
+            }
+            if (i + 1 == sign + used)
+                big = true;
+        }
+        value = big ? HUGE_VAL : 0.0;
+    }
+    if (consumed)
+        *consumed = lead + sign + used;
+    return negative ? -value : value;
+}
+
+long long parse_long(std::string_view s, bool* ok, std::size_t* consumed) {
+    const std::size_t lead = s.size() - skip_blanks(s).size();
+    std::string_view t = s.substr(lead);
+    std::size_t sign = 0;
+    bool negative = false;
+    if (!t.empty() && (t[0] == '+' || t[0] == '-')) {
+        negative = t[0] == '-';
+        sign = 1;
+    }
+    long long value = 0;
+    auto [ptr, ec] = std::from_chars(t.data() + sign, t.data() + t.size(), value);
+    const std::size_t used = static_cast<std::size_t>(ptr - (t.data() + sign));
+    const bool good = used > 0 && ec != std::errc::invalid_argument;
+    if (ok)
+        *ok = good;
+    if (consumed)
+        *consumed = good ? lead + sign + used : 0;
+    if (!good)
+        return 0;
+    return negative ? -value : value;
+}
+
+unsigned long long parse_hex(std::string_view s, bool* ok) {
+    std::string_view t = skip_blanks(s);
+    if (t.size() >= 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'))
+        t.remove_prefix(2);
+    unsigned long long value = 0;
+    auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), value, 16);
+    const bool good = ptr != t.data() && ec != std::errc::invalid_argument;
+    if (ok)
+        *ok = good;
+    return good ? value : 0;
+}
+
+void append_g(std::string& out, double value, int precision) {
+    char buf[64];
+    auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general,
+                                   precision);
+    if (ec != std::errc())
+        return;
+    // to_chars spells non-finite values "inf"/"nan", as printf does; nothing more to do.
+    out.append(buf, ptr);
+}
+
+std::string format_g(double value, int precision) {
+    std::string out;
+    append_g(out, value, precision);
+    return out;
+}
+
+std::string format_fixed(double value, int decimals) {
+    char buf[400];
+    auto [ptr, ec] =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    if (ec != std::errc())
+        return {};
+    return std::string(buf, ptr);
+}
+
+bool FieldCursor::next(std::string_view& field) {
+    rest_ = skip_blanks(rest_);
+    if (rest_.empty())
+        return false;
+    std::size_t end = 0;
+    while (end < rest_.size() && !is_blank(rest_[end]))
+        ++end;
+    field = rest_.substr(0, end);
+    rest_.remove_prefix(end);
+    return true;
+}
+
+std::string_view FieldCursor::remainder() {
+    rest_ = skip_blanks(rest_);
+    return rest_;
+}
+
+bool TabCursor::next(std::string_view& field) {
+    while (!rest_.empty() && rest_[0] == '\t')
+        rest_.remove_prefix(1);
+    if (rest_.empty())
+        return false;
+    std::size_t end = rest_.find('\t');
+    if (end == std::string_view::npos)
+        end = rest_.size();
+    field = rest_.substr(0, end);
+    rest_.remove_prefix(end);
+    return true;
+}
+
+bool has_no_field(std::string_view line) { return skip_blanks(line).empty(); }
+
+bool starts_with_nocase(std::string_view line, std::string_view prefix) {
+    if (line.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(line[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    }
+    return true;
+}
+
+} // namespace text

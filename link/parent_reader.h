@@ -1,0 +1,90 @@
+// The reader framework: the operations through which acquisition and replay drive a reader,
+// the raw capture, the decoded packets and records, and the status sink of the acquisition panel.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devfile.h"
+#include "hyp_data.h"
+#include "serial.h"
+
+// Status sink for five labels of the acquisition panel.
+class ACR_Helper {
+  public:
+    virtual ~ACR_Helper() = default;
+    virtual void show_progress(const std::string&) {}
+    virtual void show_internal_temp(const std::string&) {}
+    virtual void show_external_temp(const std::string&) {}
+    virtual void show_serial(const std::string&) {}
+    virtual void show_time_stamp(const std::string&) {}
+};
+
+// One record as received; each model fills the fields its format carries.
+struct packet {
+    std::uint8_t sync_bytes[4] = {0, 0, 0, 0};
+    std::uint32_t record_length = 0;
+    std::uint8_t header_byte6 = 0;
+    std::uint32_t reserved = 0;
+    std::uint8_t header_byte8 = 0;
+    std::uint32_t serial_number = 0;
+    std::uint32_t word12 = 0;
+    std::uint32_t pressure_counts = 0;
+    std::uint32_t word16 = 0;
+    std::int32_t external_temp_counts = 0;
+    std::int32_t internal_temp_counts = 0;
+    std::uint32_t word22 = 0;
+    std::uint32_t word24 = 0;
+    std::uint32_t time_stamp = 0;  // ms (HYP)
+    std::uint32_t byte30 = 0;
+    std::uint32_t wl_count = 0;
+    std::vector<double> c_reference;
+    std::vector<double> a_reference;
+    std::vector<double> c_signal;
+    std::vector<double> a_signal;
+    std::uint32_t checksum = 0;
+    std::uint8_t pad_byte = 0;
+    std::uint32_t status = 0;
+    std::uint32_t filter_wheel = 0;
+    double external_temperature = 0.0;  // degrees C; NaN when the model carries none (FLW)
+    std::int32_t block_times[10] = {};
+    std::vector<std::int32_t> signal_counts;
+    std::vector<std::int32_t> reference_counts;  // FLW: 18 per record, file order
+};
+
+// The placeholder reader installed at program start; every operation does nothing.
+class parent_reader {
+  public:
+    parent_reader();
+    virtual ~parent_reader();
+    parent_reader(const parent_reader&) = delete;
+    parent_reader& operator=(const parent_reader&) = delete;
+
+    std::vector<std::uint8_t> raw_bytes;  // every byte since the last start
+    std::vector<packet> packets;
+    std::int32_t wavelength_count = -1;
+    std::int32_t lost_records = 0;
+    std::uint32_t first_stamp = 0;
+    devfile dev;
+    std::unique_ptr<Serial> serial_port;
+    bool synced = false;
+    hyp_data current_record;
+    std::deque<hyp_data> decoded_records;
+    std::int32_t instrument_serial = -1;
+    std::unique_ptr<ACR_Helper> status_sink;
+
+    // Makes the port that `start` opens; tests and the headless logger may replace it.
+    std::function<std::unique_ptr<Serial>()> make_serial;
+
+    virtual void open_device_file(const std::string& path);
+    virtual void save_raw(const std::string& path);
+    virtual void set_port(int port_number);
+    virtual void start();
+    virtual void poll();
+    virtual void stop();
+    virtual void process_bytes(const std::uint8_t* bytes, std::size_t count);
+};
