@@ -1,0 +1,1 @@
+#include "hyp_data.h"
