@@ -10,3 +10,16 @@ void parent_reader::start() {}
 void parent_reader::poll() {}
 void parent_reader::stop() {}
 void parent_reader::process_bytes(const std::uint8_t*, std::size_t) {}
+
+ACR_Helper& parent_reader::sink() {
+    static ACR_Helper silent;
+    return status_sink ? *status_sink : silent;
+}
+void parent_reader::write_raw_capture(const std::string&) const {}
+void parent_reader::reset_and_open(int) {}
+int parent_reader::read_port(std::uint8_t*, int) {
+    return 0;
+}
+void parent_reader::append_raw(const std::uint8_t* bytes, std::size_t count) {
+    raw_bytes.insert(raw_bytes.end(), bytes, bytes + count);
+}

@@ -39,7 +39,7 @@ struct packet {
     std::int32_t internal_temp_counts = 0;
     std::uint32_t word22 = 0;
     std::uint32_t word24 = 0;
-    std::uint32_t time_stamp = 0;  // ms (HYP)
+    std::uint32_t time_stamp = 0; // ms (HYP)
     std::uint32_t byte30 = 0;
     std::uint32_t wl_count = 0;
     std::vector<double> c_reference;
@@ -50,10 +50,10 @@ struct packet {
     std::uint8_t pad_byte = 0;
     std::uint32_t status = 0;
     std::uint32_t filter_wheel = 0;
-    double external_temperature = 0.0;  // degrees C; NaN when the model carries none (FLW)
+    double external_temperature = 0.0; // degrees C; NaN when the model carries none (FLW)
     std::int32_t block_times[10] = {};
     std::vector<std::int32_t> signal_counts;
-    std::vector<std::int32_t> reference_counts;  // FLW: 18 per record, file order
+    std::vector<std::int32_t> reference_counts; // FLW: 18 per record, file order
 };
 
 // The placeholder reader installed at program start; every operation does nothing.
@@ -64,7 +64,7 @@ class parent_reader {
     parent_reader(const parent_reader&) = delete;
     parent_reader& operator=(const parent_reader&) = delete;
 
-    std::vector<std::uint8_t> raw_bytes;  // every byte since the last start
+    std::vector<std::uint8_t> raw_bytes; // every byte since the last start
     std::vector<packet> packets;
     std::int32_t wavelength_count = -1;
     std::int32_t lost_records = 0;
@@ -87,4 +87,17 @@ class parent_reader {
     virtual void poll();
     virtual void stop();
     virtual void process_bytes(const std::uint8_t* bytes, std::size_t count);
+
+  protected:
+    // Shared by both models' operations (the placeholder's own operations do nothing).
+    ACR_Helper& sink();
+    // Writes raw_bytes to `path` as it stands; raises "Unable to open file for saving.".
+    void write_raw_capture(const std::string& path) const;
+    // Clears the capture, packets and records, makes a fresh port with make_serial and opens
+    // "COM<port_number>" at the device file's speed; raises "Could Not Open COM%1d".
+    void reset_and_open(int port_number);
+    // Reads at most `room` bytes from the open port into `buffer`; 0 when none or no port.
+    int read_port(std::uint8_t* buffer, int room);
+    // Appends bytes to raw_bytes (amortised growth, never a copy per call).
+    void append_raw(const std::uint8_t* bytes, std::size_t count);
 };

@@ -6,7 +6,11 @@ Serial::Serial() = default;
 Serial::~Serial() = default;
 
 void Serial::open(int, const std::string&) {}
-void Serial::read(std::uint8_t*, int& count) { count = 0; }
+void Serial::read(std::uint8_t*, int& count) {
+    count = 0;
+}
 void Serial::close() {}
 
-std::string resolve_port_path(int) { return {}; }
+std::string resolve_port_path(int) {
+    return {};
+}

@@ -16,7 +16,7 @@ class Serial {
     virtual ~Serial();
 
     std::int32_t baud = 0;
-    std::int32_t port = 0;  // number of the open port; 0 when closed
+    std::int32_t port = 0; // number of the open port; 0 when closed
 
     void set_baud(int rate) { baud = rate; }
     // Opens `device_name` ("COM%i"), resolved to a device path; raises "Could Not Open COM%1d".

@@ -1,1 +1,2 @@
 // The instrument simulator.
+#include "simulator.h"
