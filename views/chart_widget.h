@@ -1,0 +1,189 @@
+// A chart on QCustomPlot with what the plot views need: named channels on one X and one Y axis,
+// a legend, a toolbar (zoom, zoom box, select, data cursors, live tracking), axis tracking
+// (fixed span scrolling with the newest point, or rescaling to the data), reversed axes, two
+// data cursors, data-point clicks, tooltips, mouse-wheel zoom, drag pan and an image menu.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <vector>
+
+class QAction;
+class QCPAxis;
+class QCPGraph;
+class QCPItemStraightLine;
+class QCPItemText;
+class QCustomPlot;
+class QLabel;
+class QMenu;
+class QRubberBand;
+class QToolBar;
+
+class ChartWidget : public QWidget {
+    Q_OBJECT
+  public:
+    // A line chart draws channels against a sorted X (spectra); an XY chart keeps the points in
+    // the order they were added, so a clicked point's index is the order it was added in.
+    enum class Kind { Line, XY };
+    enum class Axis { X, Y };
+    // Fixed: the range stays where it was set; Scroll: the span stays and the range moves so
+    // that the newest point is in view; Rescale: the range follows the data's minimum and
+    // maximum.
+    enum class Tracking { Fixed, Scroll, Rescale };
+    enum class Button { Resume, ZoomIn, ZoomOut, ZoomBox, Select, Cursor, Fit };
+    // What a left-button drag does; a click without a drag always picks a data point.
+    enum class Mode { Pan, ZoomBox, Select, Cursor };
+
+    explicit ChartWidget(Kind kind, QWidget* parent = nullptr);
+    ~ChartWidget() override;
+
+    Kind kind() const { return kind_; }
+    void setTitle(const QString& title);
+    QString title() const;
+    void setAxisLabel(Axis axis, const QString& label);
+    void setLegendVisible(bool visible);
+
+    // Channels.  An invalid colour picks the next colour of the palette.
+    int addChannel(const QString& name, const QColor& colour = QColor(), bool lines = true,
+                   bool markers = true);
+    int channelCount() const { return static_cast<int>(channels_.size()); }
+    QString channelName(int channel) const;
+    QColor channelColour(int channel) const;
+    void setChannelName(int channel, const QString& name);
+    void setChannelStyle(int channel, bool lines, bool markers);
+    bool channelLines(int channel) const;
+    bool channelMarkers(int channel) const;
+    void setChannelVisible(int channel, bool visible);
+    bool channelVisible(int channel) const;
+    // Draws the channel against a second Y axis on the right (for two quantities of other units).
+    void setChannelOnSecondAxis(int channel, bool second);
+
+    void clearChannel(int channel);
+    void clearAllChannels();
+    void addPoint(int channel, double x, double y);
+    // Appends many points at once; x and y must have the same length.
+    void addPoints(int channel, const std::vector<double>& x, const std::vector<double>& y);
+    // Replaces the channel's points.
+    void setPoints(int channel, std::vector<double> x, std::vector<double> y);
+    int pointCount(int channel) const;
+    double pointX(int channel, int point) const;
+    double pointY(int channel, int point) const;
+
+    // Axes.
+    void setAxisRange(Axis axis, double minimum, double span);
+    double axisMinimum(Axis axis) const;
+    double axisSpan(Axis axis) const;
+    void setAxisTracking(Axis axis, Tracking tracking);
+    Tracking axisTracking(Axis axis) const;
+    // Fits the axis to the data of the visible channels (a little margin around it).
+    void fitAxis(Axis axis);
+    void fitAll();
+    void setAxisReversed(Axis axis, bool reversed);
+    bool axisReversed(Axis axis) const;
+    // Factor of one zoom-in/zoom-out step.
+    void setZoomFactor(double factor);
+    double zoomFactor() const { return zoomFactor_; }
+
+    // Live tracking: paused while the user zooms or pans, resumed by the toolbar button.
+    void resumeTracking();
+    bool isTracking() const { return tracking_; }
+
+    // Toolbar.
+    void setButtonVisible(Button button, bool visible);
+    bool buttonVisible(Button button) const;
+    void setToolbarVisible(bool visible);
+    void setMode(Mode mode);
+    Mode mode() const { return mode_; }
+
+    // Data cursors: two vertical lines "Cursor 1" and "Cursor 2", shown while the cursor button
+    // is pressed, labelled with their X value and snapping to the nearest data point.
+    void setCursorsActive(bool active);
+    bool cursorsActive() const { return cursorsActive_; }
+    void releaseCursorButton() { setCursorsActive(false); }
+    void setCursorSnap(bool snap) { cursorSnap_ = snap; }
+    double cursorX(int cursor) const;
+    void setCursorX(int cursor, double x);
+
+    // Drawing and images.
+    void replot();
+    // Replots at once, also when hidden (benchmarks, image export).
+    void replotNow();
+    bool saveImage(const QString& path, int width = 0, int height = 0);
+    void copyImage();
+    void printChart();
+    QCustomPlot* plot() const { return plot_; }
+    QToolBar* toolBar() const { return toolBar_; }
+    QMenu* contextMenu() const { return menu_; }
+    // Text shown over the chart (a failure message); empty hides it.
+    void setOverlayText(const QString& text);
+    QString overlayText() const;
+
+    // Nearest point to a widget position of the plot within `radius` pixels: false if none.
+    bool pointAt(const QPointF& pos, double radius, int* channel, int* point) const;
+
+  signals:
+    void dataPointClicked(int channel, int point);
+    // Before a data cursor moves or the cursor button changes.
+    void beforeDataCursorUpdate();
+    void trackingChanged(bool tracking);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    struct Channel {
+        QCPGraph* graph = nullptr;
+        std::vector<double> x, y; // points in the order added
+        bool inOrder = true;      // x never decreased, so graph index == order added
+        bool lines = true, markers = true, visible = true;
+        double yMin = 0, yMax = 0, xMin = 0, xMax = 0;
+        bool hasRange = false;
+    };
+    struct AxisState {
+        Tracking tracking = Tracking::Fixed;
+        double span = 1.0;
+        bool reversed = false;
+    };
+
+    QCPAxis* axisOf(Axis axis) const;
+    AxisState& state(Axis axis) { return axes_[axis == Axis::X ? 0 : 1]; }
+    const AxisState& state(Axis axis) const { return axes_[axis == Axis::X ? 0 : 1]; }
+    void noteRange(Channel& ch, double x, double y);
+    void recomputeRange(Channel& ch);
+    void applyTracking();
+    bool dataRange(Axis axis, double* lo, double* hi) const;
+    void pauseTracking();
+    void buildToolBar();
+    void buildMenu();
+    void updateCursorItems();
+    double snapX(double x) const;
+    void zoomBy(double factor, const QPointF* centre);
+    void showTip(const QPoint& pos);
+    int graphIndexToPoint(const Channel& ch, int graphIndex) const;
+
+    Kind kind_;
+    QCustomPlot* plot_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    QMenu* menu_ = nullptr;
+    QCPItemText* overlay_ = nullptr;
+    QRubberBand* band_ = nullptr;
+    std::vector<Channel> channels_;
+    std::array<AxisState, 2> axes_;
+    std::array<QAction*, 7> buttons_{};
+    Mode mode_ = Mode::Pan;
+    double zoomFactor_ = 2.0;
+    bool tracking_ = true;
+    bool cursorsActive_ = false;
+    bool cursorSnap_ = true;
+    std::array<double, 2> cursorX_{0.0, 0.0};
+    std::array<QCPItemStraightLine*, 2> cursorLines_{};
+    std::array<QCPItemText*, 2> cursorLabels_{};
+    int dragCursor_ = -1;
+    QPoint pressPos_;
+    bool pressed_ = false;
+    bool dragged_ = false;
+    int paletteNext_ = 0;
+    bool secondAxisUsed_ = false;
+};

@@ -1,0 +1,47 @@
+#include "tfr_parent_frame.h"
+
+#include <cmath>
+
+#include "velmora_error.h"
+
+TFr_ParentFrame::TFr_ParentFrame(QWidget* parent) : QFrame(parent) {
+    resize(640, 347);
+}
+
+TFr_ParentFrame::~TFr_ParentFrame() = default;
+
+void TFr_ParentFrame::AttachData(HYP_Data*) {}
+
+void TFr_ParentFrame::Refresh() {}
+
+void TFr_ParentFrame::SetLiveMode(bool) {}
+
+void TFr_ParentFrame::NewRecords() {}
+
+int TFr_ParentFrame::NearestIndex(double value, const std::vector<double>& list) {
+    if (list.empty())
+        return 0;
+    int best = 0;
+    double bestDistance = std::fabs(list[0] - value);
+    for (std::size_t i = 1; i < list.size(); ++i) {
+        const double d = std::fabs(list[i] - value);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = static_cast<int>(i);
+        }
+    }
+    return best;
+}
+
+void TFr_ParentFrame::refreshFromControl() {
+    try {
+        Refresh();
+        showFailure(QString());
+    } catch (const VelmoraError& e) {
+        const QString text = QString::fromStdString(e.what());
+        showFailure(text);
+        emit failed(text);
+    }
+}
+
+void TFr_ParentFrame::showFailure(const QString&) {}

@@ -1,0 +1,42 @@
+// The spectral view: one record's corrected a and c spectra, browsed with a scroll bar; in live
+// mode the newest record.
+#pragma once
+
+#include "tfr_parent_frame.h"
+
+class ChartWidget;
+class QCheckBox;
+class QLabel;
+class QScrollBar;
+class SelectionSink;
+
+class TFr_Spectral : public TFr_ParentFrame {
+    Q_OBJECT
+  public:
+    explicit TFr_Spectral(QWidget* parent = nullptr, SelectionSink* sink = nullptr);
+    ~TFr_Spectral() override;
+
+    void AttachData(HYP_Data* data) override;
+    void Refresh() override;
+    void SetLiveMode(bool live) override;
+
+    HYP_Data* data() const { return data_; }
+
+    ChartWidget* iPlot1 = nullptr;
+    QScrollBar* SB_Number = nullptr;
+    QLabel* L_xofxxx = nullptr;
+    QCheckBox* CB_Zoom = nullptr;
+    QCheckBox* CB_RealTime = nullptr;
+    QLabel* L_Temp = nullptr;
+    QLabel* L_Saln = nullptr;
+
+  public slots:
+    void SB_NumberChange();
+    void CB_RealTimeClick();
+
+  protected:
+    void showFailure(const QString& message) override;
+
+  private:
+    HYP_Data* data_ = nullptr;
+};

@@ -1,0 +1,69 @@
+// The time view: corrected a of one channel and corrected c of one channel against the record
+// time, one point per record; picks a record (click) or a range (two cursors and "Grab").
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "tfr_parent_frame.h"
+
+class ChartWidget;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QScrollBar;
+class SelectionSink;
+
+class TFr_Time : public TFr_ParentFrame {
+    Q_OBJECT
+  public:
+    explicit TFr_Time(QWidget* parent = nullptr, SelectionSink* sink = nullptr);
+    ~TFr_Time() override;
+
+    void AttachData(HYP_Data* data) override;
+    void Refresh() override;
+    void SetLiveMode(bool live) override;
+    void NewRecords() override;
+
+    HYP_Data* data() const { return data_; }
+    void setSelectionSink(SelectionSink* sink) { sink_ = sink; }
+
+    ChartWidget* iXYPlot1 = nullptr;
+    QLabel* L_cwl = nullptr;
+    QLabel* L_awl = nullptr;
+    QScrollBar* SB_cwl = nullptr;
+    QScrollBar* SB_awl = nullptr;
+    QCheckBox* CB_Sync = nullptr;
+    QCheckBox* CB_Orientation = nullptr;
+    QCheckBox* CB_StupidCheckBox = nullptr;
+    QPushButton* B_Grab = nullptr;
+
+  public slots:
+    void SB_cwlChange();
+    void SB_awlChange();
+    void CB_GenericClick();
+    void iXYPlot1ClickDataPoint(int channel, int point);
+    void iXYPlot1BeforeDataCursorUpdate();
+    void B_GrabClick();
+
+  protected:
+    void showFailure(const QString& message) override;
+
+  private:
+    // What the chart shows, so that a redraw after appended records only adds the new ones.
+    struct Drawn {
+        const HYP_Data* data = nullptr;
+        std::size_t records = 0;
+        int a = -1, c = -1;
+        bool swapped = false;
+        double firstTime = 0.0, lastTime = 0.0;
+        std::vector<double> settings; // correction settings the values were computed with
+    };
+    void redrawAll();
+    bool appendNewRecords();
+    std::vector<double> settingsKey() const;
+
+    HYP_Data* data_ = nullptr;
+    SelectionSink* sink_ = nullptr;
+    Drawn drawn_;
+};
