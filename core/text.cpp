@@ -17,6 +17,59 @@ std::string_view skip_blanks(std::string_view s) {
 
 } // namespace
 
+namespace {
+
+// Whether an out-of-range decimal number is too large (true) or too small (false): the decimal
+// exponent of its first significant digit decides, the digits themselves cannot be stored.
+bool decimal_overflows(std::string_view num) {
+    std::size_t i = 0;
+    long long magnitude = 0;
+    bool seen_digit = false;
+    long long int_digits = 0;
+    while (i < num.size() && num[i] >= '0' && num[i] <= '9') {
+        if (seen_digit || num[i] != '0') {
+            seen_digit = true;
+            ++int_digits;
+        }
+        ++i;
+    }
+    if (seen_digit) {
+        magnitude = int_digits - 1;
+        if (i < num.size() && num[i] == '.')
+            ++i;
+        while (i < num.size() && num[i] >= '0' && num[i] <= '9')
+            ++i;
+    } else {
+        if (i < num.size() && num[i] == '.')
+            ++i;
+        long long zeros = 0;
+        while (i < num.size() && num[i] == '0') {
+            ++zeros;
+            ++i;
+        }
+        magnitude = -(zeros + 1);
+        while (i < num.size() && num[i] >= '0' && num[i] <= '9')
+            ++i;
+    }
+    long long exponent = 0;
+    if (i < num.size() && (num[i] == 'e' || num[i] == 'E')) {
+        ++i;
+        bool negative = false;
+        if (i < num.size() && (num[i] == '+' || num[i] == '-'))
+            negative = num[i++] == '-';
+        while (i < num.size() && num[i] >= '0' && num[i] <= '9') {
+            if (exponent < 1000000000)
+                exponent = exponent * 10 + (num[i] - '0');
+            ++i;
+        }
+        if (negative)
+            exponent = -exponent;
+    }
+    return magnitude + exponent > 0;
+}
+
+} // namespace
+
 double parse_double(std::string_view s, std::size_t* consumed) {
     const std::size_t lead = s.size() - skip_blanks(s).size();
     std::string_view t = s.substr(lead);
@@ -26,27 +79,43 @@ double parse_double(std::string_view s, std::size_t* consumed) {
         negative = t[0] == '-';
         sign = 1;
     }
+    const std::string_view body = t.substr(sign);
+    const char* const first = body.data();
+    const char* const last = body.data() + body.size();
     double value = 0.0;
-    auto [ptr, ec] = std::from_chars(t.data() + sign, t.data() + t.size(), value,
-                                     std::chars_format::general);
-    const std::size_t used = static_cast<std::size_t>(ptr - (t.data() + sign));
+    std::size_t used = 0;
+    // from_chars would take a second sign itself ("+-3"); strtod reads no number there.
+    const bool signed_again = !body.empty() && (body[0] == '+' || body[0] == '-');
+    if (signed_again) {
+        used = 0;
+    } else if (body.size() >= 2 && body[0] == '0' && (body[1] == 'x' || body[1] == 'X')) {
+        // Hexadecimal floating point, as strtod reads it; "0x" without digits is the number 0.
+        const bool digits_follow = body.size() > 2 && body[2] != '+' && body[2] != '-';
+        auto [ptr, ec] = digits_follow
+                             ? std::from_chars(first + 2, last, value, std::chars_format::hex)
+                             : std::from_chars_result{first + 2, std::errc::invalid_argument};
+        if (ptr == first + 2) {
+            value = 0.0;
+            used = 1;
+        } else {
+            used = static_cast<std::size_t>(ptr - first);
+            if (ec == std::errc::result_out_of_range) {
+                const std::size_t p = body.substr(0, used).find_first_of("pP");
+                value =
+                    (p != std::string_view::npos && body.substr(p + 1, 1) == "-") ? 0.0 : HUGE_VAL;
+            }
+        }
+    } else {
+        auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
+        used = static_cast<std::size_t>(ptr - first);
+        // strtod gives HUGE_VAL on overflow and 0 on underflow.
+        if (used > 0 && ec == std::errc::result_out_of_range)
+            value = decimal_overflows(body.substr(0, used)) ? HUGE_VAL : 0.0;
+    }
     if (used == 0) {
         if (consumed)
             *consumed = 0;
         return 0.0;
-    }
-    if (ec == std::errc::result_out_of_range) {
-        // strtod gives HUGE_VAL on overflow and 0 (or a denormal) on underflow.
-        bool big = false;
-        for (std::size_t i = sign; i < sign + used; ++i) {
-            if (t[i] == 'e' || t[i] == 'E') {
-                big = t.substr(i + 1, 1) != "-";
-                break;
-            }
-            if (i + 1 == sign + used)
-                big = true;
-        }
-        value = big ? HUGE_VAL : 0.0;
     }
     if (consumed)
         *consumed = lead + sign + used;
@@ -63,7 +132,10 @@ long long parse_long(std::string_view s, bool* ok, std::size_t* consumed) {
         sign = 1;
     }
     long long value = 0;
-    auto [ptr, ec] = std::from_chars(t.data() + sign, t.data() + t.size(), value);
+    const bool signed_again = t.size() > sign && (t[sign] == '+' || t[sign] == '-');
+    auto [ptr, ec] = signed_again
+                         ? std::from_chars_result{t.data() + sign, std::errc::invalid_argument}
+                         : std::from_chars(t.data() + sign, t.data() + t.size(), value);
     const std::size_t used = static_cast<std::size_t>(ptr - (t.data() + sign));
     const bool good = used > 0 && ec != std::errc::invalid_argument;
     if (ok)
@@ -89,8 +161,8 @@ unsigned long long parse_hex(std::string_view s, bool* ok) {
 
 void append_g(std::string& out, double value, int precision) {
     char buf[64];
-    auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general,
-                                   precision);
+    auto [ptr, ec] =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, precision);
     if (ec != std::errc())
         return;
     // to_chars spells non-finite values "inf"/"nan", as printf does; nothing more to do.
@@ -142,7 +214,9 @@ bool TabCursor::next(std::string_view& field) {
     return true;
 }
 
-bool has_no_field(std::string_view line) { return skip_blanks(line).empty(); }
+bool has_no_field(std::string_view line) {
+    return skip_blanks(line).empty();
+}
 
 bool starts_with_nocase(std::string_view line, std::string_view prefix) {
     if (line.size() < prefix.size())
