@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -183,7 +184,12 @@ struct WindowState {
     std::string caption = "Velmora";
     int tab_index = 0;  // 0 "Data Acquisition", 1 "Post Processing"
     bool post_tab_enabled = true;
+    // The open dialog's filter keeps what the last command set ("with whatever filter it has").
+    std::string open_filter = "All Files (*.*)|*.*";
+    std::string save_filter = "All Files (*.*)|*.*";
 
+    // Both disabled by Start and enabled again by Stop: loading or replaying under a running
+    // tick would replace the data set or reader it writes to.
     ActionState FileOpen;    // "&Open ac File For Post Processing" (Ctrl+O)
     ActionState OpenBinary;  // "Open &Binary File For Post Processing"
     ActionState A_LoadCTD{false};
@@ -257,6 +263,18 @@ struct Workspace {
     WindowState window;
     PostPanelState post;
     PreviewOptions preview;
+
+    // Runs a long job (loading or saving a large file).  The main window runs it on a worker
+    // thread behind a progress bar and returns when it is done, rethrowing what the job threw;
+    // without a runner (tests, the command line) the job runs in place.  The job must touch
+    // only objects no one else uses meanwhile.
+    std::function<void(const std::string& label, const std::function<void()>& job)> job_runner;
+    void run_job(const std::string& label, const std::function<void()>& job) {
+        if (job_runner)
+            job_runner(label, job);
+        else
+            job();
+    }
 
     // Acquiring exactly while Start is disabled.
     bool acquiring() const { return !window.A_Start.enabled; }

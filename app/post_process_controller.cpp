@@ -1,0 +1,338 @@
+#include "post_process_controller.h"
+
+#include <exception>
+
+#include "text.h"
+
+int scat_method_for_index(int index, int current) {
+    switch (index) {
+    case 0:
+        return 2;
+    case 1:
+        return 1;
+    case 2:
+        return 3;
+    default:
+        return current;
+    }
+}
+
+std::string drop_last(const std::string& name, std::size_t n) {
+    return name.size() < n ? name : name.substr(0, name.size() - n);
+}
+
+std::string general_number(double value) { return text::format_g(value, 15); }
+
+void PostProcessController::B_OpenHYPClick() {
+    auto path = ctx_.dialogs.open_file("Open ac file", ctx_.ws.window.open_filter);
+    if (!path)
+        return;
+    LoadDataFile(*path);
+}
+
+bool PostProcessController::LoadDataFile(const std::string& path) {
+    Workspace& ws = ctx_.ws;
+    // The new data set is filled off to the side and only put in place once the load is over:
+    // the views never see a half-read data set, and a worker thread never shares one.
+    auto fresh = std::make_unique<HYP_Data>();
+    std::string text, caption;
+    try {
+        HYP_Data* target = fresh.get();
+        ws.run_job("Loading " + path, [target, &path] { target->load_file(path, false); });
+    } catch (const VelmoraError& e) {
+        text = e.what();
+        caption = "Error Opening File";
+    } catch (const std::exception& e) {
+        text = e.what();
+        caption = "Exception";
+    } catch (...) {
+        text = "Unable to catch exception";
+        caption = "Unknown error occured";
+    }
+    if (!caption.empty()) {
+        // The old data set is gone as after a load; the views hold the new, empty one.
+        ws.replace_data(ctx_.views);
+        ws.dataValid = false;
+        ctx_.dialogs.message(text, caption);
+        return false;
+    }
+
+    ctx_.views.AttachData(fresh.get());
+    ws.data.swap(fresh);
+    fresh.reset();
+    HYP_Data& d = *ws.data;
+
+    ws.dataValid = true;
+    ws.post.E_HYPFile = path;
+    d.temp_source = 1;
+    d.saln_source = 1;
+    d.do_water = d.do_temp = d.do_saln = d.do_scat = false;
+
+    ctx_.views.SetLiveMode(false);
+
+    ws.window.A_SaveFromDevice.enabled = false;
+    ws.window.A_Depth.enabled = false;
+    ws.window.A_SaveBinary.enabled = false;
+    d.ctd_loaded = false;
+    ws.window.caption = ws.post.E_HYPFile;
+
+    ws.post.E_CTDFile.clear();
+    ws.post.PD_Saln = 0;
+    ws.post.PD_Temp = 0;
+    ws.post.E_Temp_visible = true;
+    ws.post.E_Saln_visible = true;
+
+    ws.window.A_LoadCTD.enabled = true;
+    ws.window.A_ReferenceSpectra.enabled = false;
+    ws.post.B_LoadWater_enabled = true;
+    ws.post.CB_Water = false;
+    ws.post.CB_Water_visible = false;
+    ws.post.E_Water.clear();
+    ws.post.L_WaterTemp.clear();
+
+    ApplyCorrectionOptions();
+    return true;
+}
+
+void PostProcessController::B_OpenCTDClick() {
+    if (!ctx_.ws.window.A_LoadCTD.enabled)
+        return;
+    auto path = ctx_.dialogs.open_file("Open CTD file", ctx_.ws.window.open_filter);
+    if (!path)
+        return;
+    LoadCtdFile(*path);
+}
+
+bool PostProcessController::LoadCtdFile(const std::string& path) {
+    Workspace& ws = ctx_.ws;
+    if (!ws.window.A_LoadCTD.enabled)
+        return false;
+
+    CtdColumns cols{ws.reg.ctd_time, ws.reg.ctd_pres, ws.reg.ctd_temp, ws.reg.ctd_saln};
+    int result = mrCancel;
+    try {
+        result = ctx_.dialogs.load_ctd_columns(path, cols);
+    } catch (const VelmoraError& e) {
+        ctx_.dialogs.message(e.what(), "Error opening file");
+        return false;
+    } catch (...) {
+        ctx_.dialogs.message("Internal Error.  0x0015.", "Error opening window.");
+        return false;
+    }
+    if (result != mrOk)
+        return false;
+
+    // The dialog's OK remembers the accepted columns.
+    ws.reg.ctd_time = cols.time;
+    ws.reg.ctd_temp = cols.temp;
+    ws.reg.ctd_pres = cols.pres;
+    ws.reg.ctd_saln = cols.saln;
+    ws.reg.Save();
+
+    HYP_Data& d = *ws.data;
+    // A read or merge that fails ends the command after its message: the merge needs samples.
+    try {
+        ws.run_job("Reading " + path, [&d, &path, cols] {
+            d.ctd_file.read_ctd_file(path, cols.time, cols.temp, cols.saln, cols.pres);
+        });
+    } catch (const std::exception& e) {
+        ctx_.dialogs.message(e.what(), "");
+        return false;
+    }
+
+    ws.post.E_CTDFile = path;
+    d.ctd_loaded = true;
+    try {
+        d.merge_ctd();
+    } catch (const std::exception& e) {
+        ctx_.dialogs.message(e.what(), "");
+        return false;
+    }
+
+    ws.post.PD_Temp_items = {"Constant", "CTD File"};
+    ws.post.PD_Saln_items = {"Constant", "CTD File"};
+    ws.post.PD_Temp = 1;
+    ws.post.PD_Saln = 1;
+    ws.post.E_Temp_visible = false;
+    ws.post.E_Saln_visible = false;
+    ws.post.CB_Temp = true;
+    ws.post.CB_Saln = true;
+
+    ws.window.A_Depth.enabled = true;
+    ApplyCorrectionOptions();
+    return true;
+}
+
+void PostProcessController::B_LoadWaterClick() {
+    Workspace& ws = ctx_.ws;
+    if (!ws.post.B_LoadWater_enabled)
+        return;
+    auto path = ctx_.dialogs.open_file("Open Water Blank",
+                                       "Water Calibration Files|*.wcf|All Files|*.*");
+    ws.window.open_filter = "All Files|*.*";
+    if (!path)
+        return;
+    LoadWaterFile(*path);
+}
+
+bool PostProcessController::LoadWaterFile(const std::string& path) {
+    Workspace& ws = ctx_.ws;
+    if (!ws.post.B_LoadWater_enabled)
+        return false;
+    HYP_Data& d = *ws.data;
+    // A failed load leaves the panel as it was.
+    try {
+        ws.run_job("Loading " + path, [&d, &path] { d.load_file(path, true); });
+    } catch (const VelmoraError& e) {
+        ctx_.dialogs.message(e.what(), "Error loading file");
+        return false;
+    } catch (...) {
+        ctx_.dialogs.message("Unable to open file.", "Error opening file.");
+        return false;
+    }
+
+    ws.post.L_WaterTemp = "Water Calibration Temperature: " + text::format_fixed(d.water_cal_temp, 1);
+    ws.post.L_WaterTemp_visible = true;
+    ws.post.E_Water = path;
+    ws.post.CB_Water_visible = true;
+    ws.post.CB_Water = true;
+    ApplyCorrectionOptions();
+    return true;
+}
+
+std::string PostProcessController::DefaultCorrectedName() const {
+    return drop_last(ctx_.ws.data->file_name, 4) + "_corrected_" +
+           time_stamp_for_name(ctx_.clock.local_time()) + ".dat";
+}
+
+void PostProcessController::B_SavePostClick() {
+    Workspace& ws = ctx_.ws;
+    if (!ws.post.B_Save_enabled)
+        return;
+    auto path = ctx_.dialogs.save_file("Save corrected data", ws.window.save_filter,
+                                       DefaultCorrectedName());
+    if (!path)
+        return;
+    // Errors of the correction or the writer are not caught here: the top-level report shows them.
+    HYP_Data& d = *ws.data;
+    ws.run_job("Saving " + *path, [&d, &path] {
+        d.corrected_records.clear();
+        d.corrected_records.reserve(d.records.size());
+        for (std::size_t i = 0; i < d.records.size(); ++i)
+            d.corrected_records.push_back(d.correct_one_line(i));
+        d.save_corrected(*path, true, false);
+    });
+}
+
+void PostProcessController::ApplyCorrectionOptions() {
+    Workspace& ws = ctx_.ws;
+    HYP_Data& d = *ws.data;
+    if (d.records.empty())
+        return;
+
+    if (ws.window.tab_index == 0) {
+        PreviewOptions& p = ws.preview;
+        d.do_temp = p.CB_Temp;
+        d.do_saln = p.CB_Saln;
+        d.do_scat = p.CB_ScatCorr;
+        d.const_temp = text::parse_double(p.E_Temp);
+        d.const_saln = text::parse_double(p.E_Saln);
+        d.temp_source = 1;
+        d.saln_source = 1;
+        d.scat_method = scat_method_for_index(p.PD_ScatType, d.scat_method);
+        p.E_ScatWL = general_number(d.set_scat_ref(text::parse_double(p.E_ScatWL)));
+    } else if (ws.window.tab_index == 1) {
+        PostPanelState& p = ws.post;
+        d.do_temp = p.CB_Temp;
+        d.do_saln = p.CB_Saln;
+        d.const_temp = text::parse_double(p.E_Temp);
+        d.const_saln = text::parse_double(p.E_Saln);
+        d.do_scat = p.CB_ScatCorr;
+        d.scat_method = scat_method_for_index(p.PD_ScatType, d.scat_method);
+        d.do_water = p.CB_Water;
+        p.E_ScatWL = general_number(d.set_scat_ref(text::parse_double(p.E_ScatWL)));
+
+        switch (p.PD_Temp) {
+        case 0:
+            d.temp_source = 1;
+            break;
+        case 1:
+            if (d.ctd_merged) {
+                d.temp_source = 2;
+            } else {
+                p.PD_Temp = 0;
+                p.E_Temp_visible = true;
+                d.temp_source = 1;
+            }
+            break;
+        case 2:
+            d.temp_source = 3;
+            break;
+        default:
+            throw VelmoraError("my lunch");
+        }
+
+        switch (p.PD_Saln) {
+        case 0:
+            d.saln_source = 1;
+            break;
+        case 1:
+            if (d.ctd_merged) {
+                d.saln_source = 2;
+            } else {
+                p.PD_Saln = 0;
+                p.E_Saln_visible = true;
+                d.saln_source = 1;
+            }
+            break;
+        case 2:
+            break;
+        default:
+            throw VelmoraError("my lunch");
+        }
+        d.do_scat = p.CB_ScatCorr;
+    }
+    ctx_.views.Refresh();
+}
+
+void PostProcessController::PD_TempChange(int index) {
+    ctx_.ws.post.PD_Temp = index;
+    ctx_.ws.post.E_Temp_visible = index != 1;
+    ApplyCorrectionOptions();
+}
+
+void PostProcessController::PD_SalnChange(int index) {
+    ctx_.ws.post.PD_Saln = index;
+    ctx_.ws.post.E_Saln_visible = index != 1;
+    ApplyCorrectionOptions();
+}
+
+void PostProcessController::StepReferenceWavelength(std::string& field, bool up) {
+    Workspace& ws = ctx_.ws;
+    if (!ws.dataValid)
+        return;
+    const auto& wl = ws.data->a_wavelengths;
+    const std::size_t k = ws.data->scat_ref_a;
+    if (k >= wl.size())
+        return;
+    double w = wl[k];
+    if (up && k + 1 < wl.size())
+        w = wl[k + 1];
+    else if (!up && k > 0)
+        w = wl[k - 1];
+    field = general_number(w);
+    ApplyCorrectionOptions();
+}
+
+void PostProcessController::EnterReferenceWavelength(std::string& field, int key) {
+    if (key != 13 || !ctx_.ws.dataValid)
+        return;
+    ctx_.ws.data->set_scat_ref(text::parse_double(field));
+    ApplyCorrectionOptions();
+}
+
+void PostProcessController::UpDown1Click(bool up) { StepReferenceWavelength(ctx_.ws.post.E_ScatWL, up); }
+
+void PostProcessController::E_ScatWLKeyDown1(int key) {
+    EnterReferenceWavelength(ctx_.ws.post.E_ScatWL, key);
+}

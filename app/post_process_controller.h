@@ -1,0 +1,61 @@
+// The "Post Processing" road: load a data file into a fresh data set, merge a CTD file through
+// the column dialog, load a water calibration, copy the panel's options into the data set and
+// save the corrected file.  Works on the workspace's plain panel state; TFr_PostProcess mirrors it.
+#pragma once
+
+#include <string>
+
+#include "app_services.h"
+
+// "Proportional Correction" 2, "Baseline Correction" 1, "Percentage of b (14%)" 3; another
+// index keeps `current`.
+int scat_method_for_index(int index, int current);
+
+// A file name without its last `n` characters (a shorter name is kept whole).
+std::string drop_last(const std::string& name, std::size_t n);
+
+// The shortest general decimal form (up to 15 significant digits) in which the reference
+// wavelength fields show a wavelength: 715.5, 716.
+std::string general_number(double value);
+
+class PostProcessController {
+  public:
+    explicit PostProcessController(AppContext ctx) : ctx_(ctx) {}
+
+    // "Load ac Data": asks for the file, then LoadDataFile.
+    void B_OpenHYPClick();
+    // The load itself: a fresh data set filled on the job runner, put in place on success.
+    // Returns true when the file was loaded.
+    bool LoadDataFile(const std::string& path);
+
+    // "Load CTD Data": asks for the file, then LoadCtdFile.
+    void B_OpenCTDClick();
+    bool LoadCtdFile(const std::string& path);
+
+    // "Load Water": asks for the file, then LoadWaterFile.
+    void B_LoadWaterClick();
+    bool LoadWaterFile(const std::string& path);
+
+    // "Save": corrected output under the default name (the dialog may change it).
+    void B_SavePostClick();
+    std::string DefaultCorrectedName() const;
+
+    // Copies the options of the selected tab's panel into the data set, then refreshes every
+    // view.  Raises "my lunch" when a source list holds typed text instead of an item.
+    void ApplyCorrectionOptions();
+
+    // A choice in PD_Temp / PD_Saln (index -1: the user typed into the list).
+    void PD_TempChange(int index);
+    void PD_SalnChange(int index);
+
+    // The reference wavelength's up-down and Enter key on this panel.
+    void UpDown1Click(bool up);
+    void E_ScatWLKeyDown1(int key);
+
+    // The same two commands on any reference field (the acquisition panel's E_ScatWL too).
+    void StepReferenceWavelength(std::string& field, bool up);
+    void EnterReferenceWavelength(std::string& field, int key);
+
+  private:
+    AppContext ctx_;
+};
