@@ -53,4 +53,8 @@ class flw_reader : public parent_reader {
 
   private:
     std::FILE* trace_ = nullptr;
+    // Stream channel (file-order channel line) of ascending a and c position k.
+    int a_channel_[9] = {};
+    int c_channel_[9] = {};
+    bool channels_ready_ = false;
 };

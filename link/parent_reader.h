@@ -75,6 +75,7 @@ class parent_reader {
     hyp_data current_record;
     std::deque<hyp_data> decoded_records;
     std::int32_t instrument_serial = -1;
+    // The acquisition panel's labels; none (no texts are made at all) until the owner sets one.
     std::unique_ptr<ACR_Helper> status_sink;
 
     // Makes the port that `start` opens; tests and the headless logger may replace it.
