@@ -1,24 +1,651 @@
+// The post-processing subcommands of velmora-cli: info, correct, water and devfile.
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <ctime>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
 
 #include "commands.h"
+#include "hyp_data.h"
+#include "record_spec.h"
+#include "text.h"
 
-int cmd_info_data(int, char**) {
-    std::fputs("not built yet\n", stderr);
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// A small option parser: "--name value", "--name=value", flags, and positional arguments.
+
+struct OptionSpec {
+    const char* name; // "--temp", "-o"
+    bool takes_value;
+};
+
+struct ParsedArgs {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> values; // option name -> last value given
+    bool help = false;
+
+    bool has(const std::string& name) const { return values.count(name) != 0; }
+    const std::string& get(const std::string& name) const { return values.at(name); }
+};
+
+struct UsageError {
+    std::string text;
+};
+
+ParsedArgs parse_args(int argc, char** argv, const std::vector<OptionSpec>& specs) {
+    ParsedArgs out;
+    bool options_done = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (options_done || arg.size() < 2 || arg[0] != '-') {
+            out.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            options_done = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            out.help = true;
+            continue;
+        }
+        std::string value;
+        bool inline_value = false;
+        if (const std::size_t eq = arg.find('=');
+            arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+            inline_value = true;
+        }
+        const auto spec = std::find_if(specs.begin(), specs.end(),
+                                       [&](const OptionSpec& s) { return arg == s.name; });
+        if (spec == specs.end())
+            throw UsageError{"unknown option '" + arg + "'"};
+        if (!spec->takes_value) {
+            if (inline_value)
+                throw UsageError{"option '" + arg + "' takes no value"};
+            out.values[arg] = "";
+            continue;
+        }
+        if (!inline_value) {
+            if (i + 1 >= argc)
+                throw UsageError{"option '" + arg + "' needs a value"};
+            value = argv[++i];
+        }
+        out.values[arg] = value;
+    }
+    return out;
+}
+
+double number_option(const ParsedArgs& a, const std::string& name, double fallback) {
+    if (!a.has(name))
+        return fallback;
+    const std::string& s = a.get(name);
+    std::size_t used = 0;
+    const double v = text::parse_double(s, &used);
+    if (used == 0 || used != s.size())
+        throw UsageError{"option '" + name + "' needs a number, not '" + s + "'"};
+    return v;
+}
+
+// Splits "a,b,c" into its items.
+std::vector<std::string> split_commas(const std::string& s) {
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = s.find(',', start);
+        items.push_back(s.substr(start, comma - start));
+        if (comma == std::string::npos)
+            return items;
+        start = comma + 1;
+    }
+}
+
+// Prints a message of the data layer exactly as worded, ending it with a line break.
+void print_failure(const std::string& prefix, const std::string& message) {
+    std::string line = prefix + message;
+    if (line.empty() || line.back() != '\n')
+        line += '\n';
+    std::fputs(line.c_str(), stderr);
+}
+
+int usage_error(const char* command, const std::string& problem) {
+    std::fprintf(stderr, "velmora-cli %s: %s\nRun 'velmora-cli %s --help' for usage.\n", command,
+                 problem.c_str(), command);
+    return 2;
+}
+
+// Runs a command body, turning its errors into the exit status.
+template <typename Body> int run_command(const char* command, Body body) {
+    try {
+        return body();
+    } catch (const UsageError& e) {
+        return usage_error(command, e.text);
+    } catch (const VelmoraError& e) {
+        print_failure("", e.what());
+    } catch (const std::exception& e) {
+        print_failure("", e.what());
+    }
     return 1;
 }
 
-int cmd_correct(int, char**) {
-    std::fputs("not built yet\n", stderr);
-    return 1;
+// ---------------------------------------------------------------------------------------------
+// Correction options, shared by correct and devfile.
+
+const std::vector<OptionSpec> kCorrectionOptions = {
+    {"--ctd", true},
+    {"--ctd-columns", true},
+    {"--water", true},
+    {"--temp-source", true},
+    {"--temp", true},
+    {"--saln-source", true},
+    {"--saln", true},
+    {"--apply", true},
+    {"--scat-method", true},
+    {"--scat-ref", true},
+    {"--scat-no-negative", false},
+};
+
+const char* const kCorrectionHelp =
+    "Correction options:\n"
+    "  --ctd FILE                 merge this CTD log by time\n"
+    "  --ctd-columns T,P,TEMP,S   1-based columns of time, pressure, temperature and salinity\n"
+    "                             (default 1,2,3,5)\n"
+    "  --water FILE               water calibration (.wcf) or a data file taken in pure water\n"
+    "  --temp-source SRC          constant, ctd or onboard (default constant)\n"
+    "  --temp C                   constant temperature, degrees C (default 21)\n"
+    "  --saln-source SRC          constant or ctd (default constant)\n"
+    "  --saln PSU                 constant salinity (default 17)\n"
+    "  --apply LIST               comma-separated subset of temp,saln,water,scat (default none)\n"
+    "  --scat-method M            proportional, baseline or fraction (default proportional)\n"
+    "  --scat-ref NM              scattering reference wavelength (default 715)\n"
+    "  --scat-no-negative         leave out scattering terms that are negative at the reference\n";
+
+struct Corrections {
+    std::string ctd_path;
+    int time_col = 1, pres_col = 2, temp_col = 3, saln_col = 5;
+    std::string water_path;
+    int temp_source = 1;
+    int saln_source = 1;
+    double temp = 21.0;
+    double saln = 17.0;
+    bool do_temp = false, do_saln = false, do_water = false, do_scat = false;
+    int scat_method = 2;
+    double scat_ref = 715.0;
+    bool scat_no_negative = false;
+};
+
+Corrections read_corrections(const ParsedArgs& a) {
+    Corrections c;
+    if (a.has("--ctd"))
+        c.ctd_path = a.get("--ctd");
+    if (a.has("--ctd-columns")) {
+        const std::vector<std::string> items = split_commas(a.get("--ctd-columns"));
+        int cols[4] = {};
+        bool ok = items.size() == 4;
+        for (std::size_t i = 0; ok && i < 4; ++i) {
+            bool good = false;
+            std::size_t used = 0;
+            const long long v = text::parse_long(items[i], &good, &used);
+            ok = good && used == items[i].size() && v >= 1 && v <= 100000;
+            cols[i] = static_cast<int>(v);
+        }
+        if (!ok)
+            throw UsageError{
+                "--ctd-columns needs four column numbers from 1 up: TIME,PRES,TEMP,SALN"};
+        c.time_col = cols[0];
+        c.pres_col = cols[1];
+        c.temp_col = cols[2];
+        c.saln_col = cols[3];
+    }
+    if (a.has("--water"))
+        c.water_path = a.get("--water");
+    if (a.has("--temp-source")) {
+        const std::string& s = a.get("--temp-source");
+        if (s == "constant")
+            c.temp_source = 1;
+        else if (s == "ctd")
+            c.temp_source = 2;
+        else if (s == "onboard")
+            c.temp_source = 3;
+        else
+            throw UsageError{"--temp-source is constant, ctd or onboard, not '" + s + "'"};
+    }
+    if (a.has("--saln-source")) {
+        const std::string& s = a.get("--saln-source");
+        if (s == "constant")
+            c.saln_source = 1;
+        else if (s == "ctd")
+            c.saln_source = 2;
+        else
+            throw UsageError{"--saln-source is constant or ctd, not '" + s + "'"};
+    }
+    c.temp = number_option(a, "--temp", c.temp);
+    c.saln = number_option(a, "--saln", c.saln);
+    if (a.has("--apply")) {
+        for (const std::string& item : split_commas(a.get("--apply"))) {
+            if (item == "temp")
+                c.do_temp = true;
+            else if (item == "saln")
+                c.do_saln = true;
+            else if (item == "water")
+                c.do_water = true;
+            else if (item == "scat")
+                c.do_scat = true;
+            else
+                throw UsageError{"--apply takes temp, saln, water and scat, not '" + item + "'"};
+        }
+    }
+    if (a.has("--scat-method")) {
+        const std::string& s = a.get("--scat-method");
+        if (s == "baseline")
+            c.scat_method = 1;
+        else if (s == "proportional")
+            c.scat_method = 2;
+        else if (s == "fraction")
+            c.scat_method = 3;
+        else
+            throw UsageError{"--scat-method is proportional, baseline or fraction, not '" + s +
+                             "'"};
+    }
+    c.scat_ref = number_option(a, "--scat-ref", c.scat_ref);
+    c.scat_no_negative = a.has("--scat-no-negative");
+    return c;
 }
 
-int cmd_water(int, char**) {
-    std::fputs("not built yet\n", stderr);
-    return 1;
+// Loads the CTD log and the water calibration into a loaded data set and sets its corrections,
+// as the post-processing panel does.
+void apply_corrections(HYP_Data& d, const Corrections& c) {
+    if (!c.ctd_path.empty()) {
+        d.ctd_loaded = true;
+        d.ctd_file.read_ctd_file(c.ctd_path, c.time_col, c.temp_col, c.saln_col, c.pres_col);
+        d.merge_ctd();
+    }
+    if (!c.water_path.empty())
+        d.load_file(c.water_path, true);
+    d.temp_source = c.temp_source;
+    d.saln_source = c.saln_source;
+    d.const_temp = c.temp;
+    d.const_saln = c.saln;
+    d.do_temp = c.do_temp;
+    d.do_saln = c.do_saln;
+    d.do_water = c.do_water;
+    d.do_scat = c.do_scat;
+    d.scat_method = c.scat_method;
+    d.scat_no_negative = c.scat_no_negative;
+    d.set_scat_ref(c.scat_ref);
 }
 
-int cmd_devfile(int, char**) {
-    std::fputs("not built yet\n", stderr);
-    return 1;
+std::vector<std::size_t> selected_records(const HYP_Data& d, const std::string& spec) {
+    std::vector<record_spec::Range> ranges;
+    std::string error;
+    if (!record_spec::parse(spec, ranges, error))
+        throw UsageError{"--records: " + error};
+    std::vector<std::size_t> indices;
+    std::size_t bad = 0;
+    if (!record_spec::expand(ranges, d.records.size(), indices, bad))
+        throw VelmoraError("Record " + std::to_string(bad) + " does not exist; the file has " +
+                           std::to_string(d.records.size()) + " records.");
+    return indices;
 }
 
+// ---------------------------------------------------------------------------------------------
+// correct
+
+const char* const kCorrectHelp =
+    "Usage: velmora-cli correct DATA -o OUT [options]\n"
+    "       velmora-cli correct DATA... -d OUTDIR [options]\n"
+    "\n"
+    "Loads an instrument data file, applies the chosen corrections to every record and writes\n"
+    "the corrected output file.  With -d, every DATA file is processed (on all cores) into\n"
+    "OUTDIR under the name NAME_corrected_YYYYMMDDhhmmss.dat; a failure of one file does not\n"
+    "stop the others.\n"
+    "\n"
+    "  -o OUT                     the corrected file (one DATA file)\n"
+    "  -d OUTDIR                  folder for the corrected files (one or more DATA files)\n"
+    "  --chl                      add the ChlA column\n";
+
+void correct_one_file(const std::string& data, const std::string& out, const Corrections& c,
+                      bool chl) {
+    HYP_Data d;
+    d.load_file(data, false);
+    apply_corrections(d, c);
+    d.corrected_records.clear();
+    d.corrected_records.reserve(d.records.size());
+    for (std::size_t i = 0; i < d.records.size(); ++i)
+        d.corrected_records.push_back(d.correct_one_line(i));
+    d.save_corrected(out, true, chl);
+}
+
+// The GUI's default corrected name: the data file's name without its last four characters,
+// "_corrected_" and the local time.
+std::string default_corrected_name(const std::string& data, const std::tm& now) {
+    std::string base = std::filesystem::path(data).filename().string();
+    if (base.size() >= 4)
+        base.resize(base.size() - 4);
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "_corrected_%u%02u%02u%02u%02u%02u.dat",
+                  static_cast<unsigned>(now.tm_year + 1900), static_cast<unsigned>(now.tm_mon + 1),
+                  static_cast<unsigned>(now.tm_mday), static_cast<unsigned>(now.tm_hour),
+                  static_cast<unsigned>(now.tm_min), static_cast<unsigned>(now.tm_sec));
+    return base + stamp;
+}
+
+int correct_many(const std::vector<std::string>& files, const std::string& outdir,
+                 const Corrections& c, bool chl) {
+    std::error_code ec;
+    std::filesystem::create_directories(outdir, ec);
+    if (!std::filesystem::is_directory(outdir)) {
+        std::fprintf(stderr, "velmora-cli correct: cannot use '%s' as output folder\n",
+                     outdir.c_str());
+        return 1;
+    }
+    const std::time_t t = std::time(nullptr);
+    std::tm now{};
+    localtime_r(&t, &now);
+
+    struct Job {
+        std::string data, out, error;
+        bool ok = false;
+    };
+    std::vector<Job> jobs(files.size());
+    std::map<std::string, std::size_t> taken;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        jobs[i].data = files[i];
+        jobs[i].out =
+            (std::filesystem::path(outdir) / default_corrected_name(files[i], now)).string();
+        // Two inputs of the same name would overwrite each other's output.
+        if (auto [it, fresh] = taken.emplace(jobs[i].out, i); !fresh)
+            jobs[i].error =
+                "output " + jobs[i].out + " would overwrite that of " + files[it->second] + "\n";
+    }
+
+    HYP_Data warm_up; // fills the process-wide table flag before the workers start
+    (void)warm_up;
+    std::atomic<std::size_t> next{0};
+    auto worker = [&] {
+        while (true) {
+            const std::size_t i = next.fetch_add(1);
+            if (i >= jobs.size())
+                return;
+            Job& job = jobs[i];
+            if (!job.error.empty())
+                continue;
+            try {
+                correct_one_file(job.data, job.out, c, chl);
+                job.ok = true;
+            } catch (const VelmoraError& e) {
+                job.error = e.what();
+            } catch (const std::exception& e) {
+                job.error = e.what();
+            }
+        }
+    };
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t count = std::min(cores, jobs.size());
+    std::vector<std::thread> threads;
+    for (std::size_t i = 1; i < count; ++i)
+        threads.emplace_back(worker);
+    worker();
+    for (std::thread& th : threads)
+        th.join();
+
+    int status = 0;
+    for (const Job& job : jobs) {
+        if (job.ok) {
+            std::printf("%s -> %s\n", job.data.c_str(), job.out.c_str());
+        } else {
+            print_failure(job.data + ": ", job.error);
+            status = 1;
+        }
+    }
+    return status;
+}
+
+} // namespace
+
+int cmd_correct(int argc, char** argv) {
+    return run_command("correct", [&] {
+        std::vector<OptionSpec> specs = kCorrectionOptions;
+        specs.push_back({"-o", true});
+        specs.push_back({"-d", true});
+        specs.push_back({"--chl", false});
+        const ParsedArgs a = parse_args(argc, argv, specs);
+        if (a.help) {
+            std::fputs(kCorrectHelp, stdout);
+            std::fputs("\n", stdout);
+            std::fputs(kCorrectionHelp, stdout);
+            return 0;
+        }
+        if (a.positional.empty())
+            throw UsageError{"no DATA file given"};
+        if (a.has("-o") == a.has("-d"))
+            throw UsageError{"give either -o OUT or -d OUTDIR"};
+        if (a.has("-o") && a.positional.size() != 1)
+            throw UsageError{"-o takes one DATA file; use -d OUTDIR for several"};
+        const Corrections c = read_corrections(a);
+        const bool chl = a.has("--chl");
+        if (a.has("-d"))
+            return correct_many(a.positional, a.get("-d"), c, chl);
+        correct_one_file(a.positional[0], a.get("-o"), c, chl);
+        return 0;
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// water
+
+namespace {
+
+const char* const kWaterHelp =
+    "Usage: velmora-cli water DATA --records SPEC --temp C -o OUT.wcf [--water FILE --apply "
+    "water]\n"
+    "\n"
+    "Writes a water calibration file from the mean of the selected records, taken at C degrees.\n"
+    "Temperature, salinity and scattering corrections are off; with --water and --apply water\n"
+    "an earlier water calibration is subtracted first.\n"
+    "\n"
+    "  --records SPEC             0-based records: indices and inclusive ranges, e.g. 3,7-9\n"
+    "  --temp C                   temperature of the water, degrees C\n"
+    "  -o OUT.wcf                 the water calibration file\n"
+    "  --water FILE               an earlier water calibration\n"
+    "  --apply water              subtract it\n";
+
+} // namespace
+
+int cmd_water(int argc, char** argv) {
+    return run_command("water", [&] {
+        const ParsedArgs a = parse_args(argc, argv,
+                                        {{"--records", true},
+                                         {"--temp", true},
+                                         {"-o", true},
+                                         {"--water", true},
+                                         {"--apply", true}});
+        if (a.help) {
+            std::fputs(kWaterHelp, stdout);
+            return 0;
+        }
+        if (a.positional.size() != 1)
+            throw UsageError{"give one DATA file"};
+        if (!a.has("--records") || !a.has("--temp") || !a.has("-o"))
+            throw UsageError{"--records, --temp and -o are required"};
+        const double temp = number_option(a, "--temp", 0.0);
+        bool do_water = false;
+        if (a.has("--apply")) {
+            for (const std::string& item : split_commas(a.get("--apply"))) {
+                if (item != "water")
+                    throw UsageError{"--apply takes only water here, not '" + item + "'"};
+                do_water = true;
+            }
+        }
+        HYP_Data d;
+        d.load_file(a.positional[0], false);
+        const std::vector<std::size_t> indices = selected_records(d, a.get("--records"));
+        if (a.has("--water"))
+            d.load_file(a.get("--water"), true);
+        d.do_temp = d.do_saln = d.do_scat = false;
+        d.do_water = do_water;
+        d.save_water_cal(a.get("-o"), indices, temp);
+        return 0;
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// devfile
+
+namespace {
+
+const char* const kDevfileHelp =
+    "Usage: velmora-cli devfile DATA --records SPEC -o OUT.dev [correction options]\n"
+    "\n"
+    "Writes a device file whose clean-water offsets are moved by the mean corrected values of\n"
+    "the selected records.\n"
+    "\n"
+    "  --records SPEC             0-based records: indices and inclusive ranges, e.g. 3,7-9\n"
+    "  -o OUT.dev                 the new device file\n";
+
+} // namespace
+
+int cmd_devfile(int argc, char** argv) {
+    return run_command("devfile", [&] {
+        std::vector<OptionSpec> specs = kCorrectionOptions;
+        specs.push_back({"--records", true});
+        specs.push_back({"-o", true});
+        const ParsedArgs a = parse_args(argc, argv, specs);
+        if (a.help) {
+            std::fputs(kDevfileHelp, stdout);
+            std::fputs("\n", stdout);
+            std::fputs(kCorrectionHelp, stdout);
+            return 0;
+        }
+        if (a.positional.size() != 1)
+            throw UsageError{"give one DATA file"};
+        if (!a.has("--records") || !a.has("-o"))
+            throw UsageError{"--records and -o are required"};
+        const Corrections c = read_corrections(a);
+        HYP_Data d;
+        d.load_file(a.positional[0], false);
+        const std::vector<std::size_t> indices = selected_records(d, a.get("--records"));
+        apply_corrections(d, c);
+        d.save_devfile(a.get("-o"), indices);
+        return 0;
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// info
+
+namespace {
+
+const char* const kInfoHelp =
+    "Usage: velmora-cli info FILE\n"
+    "\n"
+    "Says what a data, corrected (processed) or water calibration file holds: its kind, the\n"
+    "instrument's serial number, the channels and their wavelengths, the records and the time\n"
+    "they span.\n";
+
+void print_range(const char* label, const std::vector<double>& wl) {
+    if (wl.empty()) {
+        std::printf("%s wavelengths: none\n", label);
+        return;
+    }
+    const auto [lo, hi] = std::minmax_element(wl.begin(), wl.end());
+    std::printf("%s wavelengths: %s to %s nm\n", label, text::format_g(*lo, 6).c_str(),
+                text::format_g(*hi, 6).c_str());
+}
+
+// A water calibration file is read here directly: the data set accepts one only on top of the
+// data it belongs to.
+int info_water(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::vector<std::string> lines;
+    while (lines.size() < 8 && std::getline(in, line))
+        lines.emplace_back(text::chomp(line));
+    lines.resize(8);
+    auto after = [&](std::size_t i, std::string_view prefix) -> std::string_view {
+        const std::string_view l = lines[i];
+        return text::starts_with_nocase(l, prefix) ? l.substr(prefix.size()) : std::string_view{};
+    };
+    bool ok = false;
+    const long long serial = text::parse_long(after(3, "Serial Number: "), &ok);
+    const double temp = text::parse_double(after(4, "Water Calibration Temperature: "));
+    std::vector<double> a, c;
+    text::FieldCursor labels(lines[6]);
+    std::string_view field;
+    labels.next(field); // the leading "0"
+    while (labels.next(field)) {
+        if (field.size() > 1 && (field[0] == 'a' || field[0] == 'c'))
+            (field[0] == 'a' ? a : c).push_back(text::parse_double(field.substr(1)));
+    }
+    std::printf("file: %s\n", path.c_str());
+    std::printf("kind: water calibration file\n");
+    if (ok)
+        std::printf("serial number: %lld\n", serial);
+    else
+        std::printf("serial number: unknown\n");
+    std::printf("channels: %zu\n", a.size());
+    print_range("a", a);
+    print_range("c", c);
+    std::printf("calibration temperature: %s degrees C\n", text::format_g(temp, 6).c_str());
+    std::printf("records: 1\n");
+    return 0;
+}
+
+} // namespace
+
+int cmd_info_data(int argc, char** argv) {
+    return run_command("info", [&] {
+        const ParsedArgs a = parse_args(argc, argv, {});
+        if (a.help) {
+            std::fputs(kInfoHelp, stdout);
+            return 0;
+        }
+        if (a.positional.size() != 1)
+            throw UsageError{"give one FILE"};
+        const std::string& path = a.positional[0];
+        {
+            std::ifstream in(path);
+            if (!in)
+                throw VelmoraError("Unable to open file.");
+            std::string line;
+            std::getline(in, line);
+            if (std::getline(in, line) && text::starts_with_nocase(text::chomp(line), "Water"))
+                return info_water(path);
+        }
+        HYP_Data d;
+        d.load_file(path, false);
+        const char* kind = d.instrument_type == 1   ? "HYP data file"
+                           : d.instrument_type == 2 ? "FLW data file"
+                           : d.instrument_type == 4 ? "processed file"
+                                                    : "unknown";
+        std::printf("file: %s\n", path.c_str());
+        std::printf("kind: %s\n", kind);
+        if (d.instrument_type == 4)
+            std::printf("serial number: unknown\n");
+        else
+            std::printf("serial number: %d\n", static_cast<int>(d.serial_number));
+        std::printf("channels: %zu\n", d.a_wavelengths.size());
+        print_range("a", d.a_wavelengths);
+        print_range("c", d.c_wavelengths);
+        std::printf("records: %zu\n", d.records.size());
+        if (d.records.empty()) {
+            std::printf("time span: none\n");
+        } else {
+            const double first = d.records.front().time;
+            const double last = d.records.back().time;
+            std::printf("time span: %s to %s ms (%s s)\n", text::format_g(first, 10).c_str(),
+                        text::format_g(last, 10).c_str(),
+                        text::format_g((last - first) / 1000.0, 10).c_str());
+        }
+        return 0;
+    });
+}

@@ -1,0 +1,284 @@
+// velmora-cli's data commands, run as a separate process on small files in a temporary folder.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include "text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string read_all(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<std::string> read_lines(const fs::path& p) {
+    std::ifstream in(p);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.emplace_back(text::chomp(line));
+    return lines;
+}
+
+std::vector<double> fields_of(const std::string& line) {
+    std::vector<double> v;
+    text::FieldCursor cur(line);
+    std::string_view f;
+    while (cur.next(f))
+        v.push_back(text::parse_double(f));
+    return v;
+}
+
+// Wavelengths on rows of the coefficient table whose values are known.
+const double kWl[] = {412.0, 440.0, 715.0, 730.0};
+const double kPsiT[] = {0.00003, -0.00002, 0.00416, 0.01129};
+constexpr int kRecords = 10;
+
+double a_value(int j, int i) {
+    return 0.1 + 0.01 * i + 0.001 * j;
+}
+double c_value(int j, int i) {
+    return 0.5 + 0.02 * i + 0.002 * j;
+}
+
+class Cli : public ::testing::Test {
+  protected:
+    fs::path dir;
+
+    void SetUp() override {
+        char tmpl[] = "/tmp/velmora_cli_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    CliRun run(const std::string& args) {
+        const fs::path err = dir / "stderr.txt";
+        const std::string cmd =
+            std::string("'") + VELMORA_CLI + "' " + args + " 2>'" + err.string() + "'";
+        CliRun r;
+        FILE* p = popen(cmd.c_str(), "r");
+        if (!p)
+            return r;
+        char buf[4096];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+            r.out.append(buf, n);
+        const int st = pclose(p);
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        r.err = read_all(err);
+        return r;
+    }
+
+    // The file's path in single quotes for the shell.
+    std::string path(const std::string& name) const {
+        std::string q = "'";
+        q += (dir / name).string();
+        q += '\'';
+        return q;
+    }
+
+    // An HYP data file as the instrument software writes it: title, the device file's lines,
+    // the bin-size and label lines, then time, c values, a values, temperature, a spare field,
+    // pressure.  Records every 250 ms; onboard temperature 15 + j/10.
+    void write_hyp(const std::string& name, bool crlf = false) {
+        const char* eol = crlf ? "\r\n" : "\n";
+        std::ofstream f(dir / name, std::ios::binary);
+        f << "File created by Velmora version 2.0" << eol << "HYPS test instrument" << eol << "123"
+          << eol << "1" << eol << "Tcal: 21.5 C" << eol << "0.25\t0.25" << eol << "19200" << eol
+          << "0.25" << eol << "4\t; number of wavelengths" << eol << "2\t; temperature bins" << eol
+          << "10.0\t20.0" << eol;
+        for (double wl : kWl)
+            f << "C" << wl << "\tA" << wl << "\t0\t0.1\t0.2\t0\t0\t0\t0" << eol;
+        f << "0\t; end of channels" << eol << "1\t\t\t; acquisition bin size" << eol;
+        f << "Time(ms)\tC412\tC440\tC715\tC730\tA412\tA440\tA715\tA730\t" << eol;
+        for (int j = 0; j < kRecords; ++j) {
+            f << 250 * j << '\t';
+            for (int i = 0; i < 4; ++i)
+                f << text::format_g(c_value(j, i), 10) << '\t';
+            for (int i = 0; i < 4; ++i)
+                f << text::format_g(a_value(j, i), 10) << '\t';
+            f << text::format_g(15 + j / 10.0, 10) << "\t0\t" << 2 * j << eol;
+        }
+    }
+
+    // A CTD log: time, pressure, temperature, conductivity, salinity; samples every 500 ms.
+    void write_ctd(const std::string& name) {
+        std::ofstream f(dir / name);
+        f << "time pres temp cond saln\n";
+        for (int k = 0; k < 6; ++k)
+            f << 500 * k << ' ' << 1.5 * k << ' ' << 10 + k << " 4.2 " << 30 + k << '\n';
+    }
+};
+
+TEST_F(Cli, ExitStatusAndUsage) {
+    struct Case {
+        const char* args;
+        int status;
+        const char* err_has;
+    };
+    const Case cases[] = {
+        {"", 2, "Usage: velmora-cli"},
+        {"frobnicate", 2, "unknown command"},
+        {"correct", 2, "no DATA file given"},
+        {"correct x.dat", 2, "give either -o OUT or -d OUTDIR"},
+        {"correct x.dat -o a -d b", 2, "give either -o OUT or -d OUTDIR"},
+        {"correct a.dat b.dat -o out", 2, "-o takes one DATA file"},
+        {"correct x.dat -o out --bogus", 2, "unknown option '--bogus'"},
+        {"correct x.dat -o out --temp", 2, "option '--temp' needs a value"},
+        {"correct x.dat -o out --temp 2x", 2, "needs a number"},
+        {"correct x.dat -o out --apply temp,heat", 2, "not 'heat'"},
+        {"correct x.dat -o out --scat-method wild", 2, "--scat-method"},
+        {"correct x.dat -o out --ctd-columns 1,2,3", 2, "--ctd-columns"},
+        {"water x.dat --records 1 -o w.wcf", 2, "required"},
+        {"water x.dat --records 1 --temp 20 -o w.wcf --apply temp", 2, "only water"},
+        {"devfile x.dat -o out.dev", 2, "required"},
+        {"info", 2, "give one FILE"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args;
+        EXPECT_NE(r.err.find(c.err_has), std::string::npos) << c.args << "\n" << r.err;
+    }
+    for (const char* cmd :
+         {"--help", "info --help", "correct --help", "water --help", "devfile --help"}) {
+        const CliRun r = run(cmd);
+        EXPECT_EQ(r.status, 0) << cmd;
+        EXPECT_NE(r.out.find("Usage: velmora-cli"), std::string::npos) << cmd;
+    }
+}
+
+TEST_F(Cli, FailuresPrintTheMessageAsWorded) {
+    write_hyp("cast.dat");
+    struct Case {
+        std::string args;
+        const char* err;
+    };
+    const Case cases[] = {
+        {"correct " + path("missing.dat") + " -o " + path("o.dat"), "Unable to open file.\n"},
+        {"info " + path("missing.dat"), "Unable to open file.\n"},
+        {"correct " + path("cast.dat") + " -o " + path("o.dat") + " --temp-source ctd",
+         "CTD data not merged\n"},
+        {"correct " + path("cast.dat") + " -o " + path("o.dat") + " --apply water",
+         "Water calibration not loaded.\n"},
+        {"devfile " + path("cast.dat") + " --records 3,12 -o " + path("o.dev"),
+         "Record 12 does not exist; the file has 10 records.\n"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.err, c.err) << c.args;
+    }
+    const CliRun r = run("devfile " + path("cast.dat") + " --records 3-1 -o " + path("o.dev"));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("runs backwards"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, InfoSummarisesADataFile) {
+    write_hyp("cast.dat", true);
+    const CliRun r = run("info " + path("cast.dat"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* line :
+         {"kind: HYP data file\n", "serial number: 123\n", "channels: 4\n",
+          "a wavelengths: 412 to 730 nm\n", "records: 10\n", "time span: 0 to 2250 ms (2.25 s)\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+}
+
+TEST_F(Cli, CorrectWritesTemperatureCorrectedValues) {
+    write_hyp("cast.dat");
+    write_ctd("cast.ctd");
+    const CliRun r = run("correct " + path("cast.dat") + " -o " + path("out.dat") + " --ctd " +
+                         path("cast.ctd") + " --temp-source ctd --apply temp");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> lines = read_lines(dir / "out.dat");
+    ASSERT_EQ(lines.size(), 21u + kRecords);
+    EXPECT_EQ(lines[20].rfind("Time(ms)\tc412\tc440\tc715\tc730\ta412\t", 0), 0u) << lines[20];
+    for (int j = 0; j < kRecords; ++j) {
+        const std::vector<double> v = fields_of(lines[21 + j]);
+        ASSERT_EQ(v.size(), 1u + 8 + 3) << lines[21 + j];
+        // The CTD sample nearest in time (earlier on ties): samples every 500 ms.
+        const int k = (250 * j + 249) / 500;
+        const double t = 10 + k;
+        EXPECT_EQ(v[0], 250 * j);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_NEAR(v[1 + i], c_value(j, i) - kPsiT[i] * (t - 21.5), 1e-9) << j << " " << i;
+            EXPECT_NEAR(v[5 + i], a_value(j, i) - kPsiT[i] * (t - 21.5), 1e-9) << j << " " << i;
+        }
+        EXPECT_EQ(v[9], t);
+        EXPECT_EQ(v[10], 30 + k);
+        EXPECT_EQ(v[11], 1.5 * k);
+    }
+}
+
+TEST_F(Cli, CorrectSeveralFilesReportsEachFailure) {
+    write_hyp("good.dat");
+    {
+        std::ofstream bad(dir / "bad.dat");
+        bad << "title\nnot an instrument\n";
+    }
+    const CliRun r = run("correct " + path("good.dat") + " " + path("bad.dat") + " -d " +
+                         path("out") + " --apply temp");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              (dir / "bad.dat").string() + ": File does not appear to be an HYP or FLW file.\n");
+    std::vector<fs::path> outputs;
+    for (const auto& e : fs::directory_iterator(dir / "out"))
+        outputs.push_back(e.path().filename());
+    ASSERT_EQ(outputs.size(), 1u);
+    const std::string name = outputs[0].string();
+    // good_corrected_YYYYMMDDhhmmss.dat
+    EXPECT_EQ(name.rfind("good_corrected_", 0), 0u) << name;
+    EXPECT_EQ(name.size(), std::string("good_corrected_20260101120000.dat").size()) << name;
+    EXPECT_NE(r.out.find(name), std::string::npos) << r.out;
+    EXPECT_EQ(read_lines(dir / "out" / name).size(), 21u + kRecords);
+}
+
+TEST_F(Cli, WaterCalibrationFromRecords) {
+    write_hyp("pure.dat");
+    const CliRun r =
+        run("water " + path("pure.dat") + " --records 0-2 --temp 21.5 -o " + path("pure.wcf"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> lines = read_lines(dir / "pure.wcf");
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[4], "Water Calibration Temperature: 21.5");
+    const std::vector<double> v = fields_of(lines[7]);
+    ASSERT_EQ(v.size(), 9u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NEAR(v[1 + i], c_value(1, i), 1e-12); // the mean of records 0, 1, 2
+        EXPECT_NEAR(v[5 + i], a_value(1, i), 1e-12);
+    }
+    const CliRun info = run("info " + path("pure.wcf"));
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("kind: water calibration file\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("serial number: 123\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("channels: 4\n"), std::string::npos) << info.out;
+
+    // Taken at the factory temperature, the calibration subtracts as it stands: record 1, the
+    // mean of the three, becomes zero.
+    const CliRun sub = run("correct " + path("pure.dat") + " -o " + path("sub.dat") + " --water " +
+                           path("pure.wcf") + " --apply water");
+    ASSERT_EQ(sub.status, 0) << sub.err;
+    const std::vector<std::string> out = read_lines(dir / "sub.dat");
+    ASSERT_EQ(out.size(), 21u + kRecords);
+    const std::vector<double> rec1 = fields_of(out[22]);
+    for (int i = 1; i <= 8; ++i)
+        EXPECT_NEAR(rec1[i], 0.0, 1e-12) << out[22];
+}
+
+} // namespace
