@@ -238,6 +238,57 @@ ChannelTerms c_terms(const HYP_Data& d, std::size_t i) {
 
 } // namespace
 
+namespace {
+
+// One record's correction: the sums of steps 7 to 9 per channel, then the scattering term of the
+// chosen method (0: none), computed exactly as correct_series computes them.
+struct CorrectionLine {
+    Settings set;
+    const ts_coef* a_coefs; // null when no term needs them
+    const ts_coef* c_coefs;
+    const double* water_a; // null without water subtraction
+    const double* water_c;
+    double t, s;
+
+    ChannelTerms a_terms(std::size_t i) const {
+        ChannelTerms x;
+        if (a_coefs) {
+            x.psi_t = a_coefs[i].psi_t_a;
+            x.psi_s = a_coefs[i].psi_s_a;
+        }
+        if (water_a)
+            x.water = water_a[i];
+        return x;
+    }
+    ChannelTerms c_terms(std::size_t i) const {
+        ChannelTerms x;
+        if (c_coefs) {
+            x.psi_t = c_coefs[i].psi_t_c;
+            x.psi_s = c_coefs[i].psi_s_c;
+        }
+        if (water_c)
+            x.water = water_c[i];
+        return x;
+    }
+    double ka(std::size_t i) const { return a_coefs ? set.k(a_terms(i), t, s) : 0.0; }
+    double kc(std::size_t i) const { return c_coefs ? set.k(c_terms(i), t, s) : 0.0; }
+
+    template <int Method>
+    void run(std::size_t n, const double* a, const double* c, double* oa, double* oc, double a_ra,
+             double c_rc) const {
+        for (std::size_t i = 0; i < n; ++i) {
+            double k_a = ka(i);
+            const double k_c = kc(i);
+            if constexpr (Method != 0)
+                k_a += scat_term(Method, a[i] - k_a, c[i] - k_c, a_ra, c_rc);
+            oa[i] = a[i] - k_a;
+            oc[i] = c[i] - k_c;
+        }
+    }
+};
+
+} // namespace
+
 hyp_data HYP_Data::correct_one_line(std::size_t index) {
     if (!ts_table_loaded)
         throw VelmoraError("No TS.cor file loaded");
@@ -287,32 +338,45 @@ hyp_data HYP_Data::correct_one_line(std::size_t index) {
     if (rec.a_values.size() < n || rec.c_values.size() < n)
         throw VelmoraError(record_message("Record %llu has fewer values than channels.", index));
 
-    const Settings set = settings_of(*this);
     hyp_data out;
     out.time = rec.time;
-    // The correction sums KA and KC first; the values are taken from them at the end.
-    std::vector<double>& ka = out.a_values;
-    std::vector<double>& kc = out.c_values;
-    ka.resize(n);
-    kc.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        ka[i] = set.k(a_terms(*this, i), t, s);
-        kc[i] = set.k(c_terms(*this, i), t, s);
+    out.a_values.resize(n);
+    out.c_values.resize(n);
+    const Settings set = settings_of(*this);
+    const bool any_k = do_temp || do_saln || do_water;
+    const CorrectionLine line{set,
+                              any_k ? a_coefs.data() : nullptr,
+                              any_k ? c_coefs.data() : nullptr,
+                              do_water ? water_a.data() : nullptr,
+                              do_water ? water_c.data() : nullptr,
+                              t,
+                              s};
+    const double* a = rec.a_values.data();
+    const double* c = rec.c_values.data();
+    bool scat = do_scat && n > 0;
+    double a_ra = 0.0, c_rc = 0.0;
+    if (scat) {
+        // Values corrected so far at the reference channels, before any scattering term.
+        a_ra = a[scat_ref_a] - line.ka(scat_ref_a);
+        const double c_ra = c[scat_ref_a] - line.kc(scat_ref_a);
+        c_rc = c[scat_ref_c] - line.kc(scat_ref_c);
+        scat = !scat_no_negative || scat_term(scat_method, a_ra, c_ra, a_ra, c_rc) >= 0.0;
     }
-    if (do_scat && n > 0) {
-        // Values corrected so far at the reference channels, taken before any term is added.
-        const double a_ra = rec.a_values[scat_ref_a] - ka[scat_ref_a];
-        const double c_ra = rec.c_values[scat_ref_a] - kc[scat_ref_a];
-        const double c_rc = rec.c_values[scat_ref_c] - kc[scat_ref_c];
-        if (!scat_no_negative || scat_term(scat_method, a_ra, c_ra, a_ra, c_rc) >= 0.0) {
-            for (std::size_t i = 0; i < n; ++i)
-                ka[i] += scat_term(scat_method, rec.a_values[i] - ka[i], rec.c_values[i] - kc[i],
-                                   a_ra, c_rc);
-        }
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        ka[i] = rec.a_values[i] - ka[i];
-        kc[i] = rec.c_values[i] - kc[i];
+    double* oa = out.a_values.data();
+    double* oc = out.c_values.data();
+    switch (scat ? scat_method : 0) {
+    case 1:
+        line.run<1>(n, a, c, oa, oc, a_ra, c_rc);
+        break;
+    case 2:
+        line.run<2>(n, a, c, oa, oc, a_ra, c_rc);
+        break;
+    case 3:
+        line.run<3>(n, a, c, oa, oc, a_ra, c_rc);
+        break;
+    default:
+        line.run<0>(n, a, c, oa, oc, a_ra, c_rc);
+        break;
     }
     return out;
 }

@@ -1,0 +1,254 @@
+// velmora-bench-core: times the post-processing road on a synthetic HYP data file of
+// 100,000 records x 86 channels with onboard temperature and pressure columns (about 150 MB):
+// load_file, read_ctd_file + merge_ctd, correct_one_line for every record (temperature and
+// salinity from the CTD, water subtraction, proportional scattering) and save_corrected.
+// Prints MB/s of input per stage and overall, and the peak resident memory against the size
+// of the records' values.
+//
+//   velmora-bench-core [records] [folder]
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "hyp_data.h"
+#include "text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kChannels = 86;
+constexpr double kRecordStepMs = 250.0;
+constexpr double kCtdStepMs = 1000.0;
+
+// kB of a "VmHWM:" / "VmRSS:" line of /proc/self/status.
+long status_kb(const char* key) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::size_t n = std::strlen(key);
+    while (std::getline(in, line))
+        if (line.compare(0, n, key) == 0)
+            return std::atol(line.c_str() + n);
+    return -1;
+}
+
+// Starts a new peak-memory measurement (Linux: writing 5 to clear_refs resets VmHWM).
+bool reset_peak() {
+    std::ofstream f("/proc/self/clear_refs");
+    f << "5";
+    f.flush();
+    return static_cast<bool>(f);
+}
+
+double channel_wl(int i) {
+    return 400.0 + 4.1 * i;
+}
+
+// The instrument data file, written in pieces so that making it costs little memory.
+void write_data_file(const fs::path& path, int records) {
+    std::ofstream f(path, std::ios::binary);
+    std::string buf;
+    buf += "File created by Velmora version 2.0\nHYPS benchmark\n1234\n1\nTcal: 20.5 C\n"
+           "0.25\t0.25\n19200\n0.25\n86\t; number of wavelengths\n2\t; temperature bins\n"
+           "10\t20\n";
+    for (int i = 0; i < kChannels; ++i) {
+        buf += 'C';
+        text::append_g(buf, channel_wl(i) + 0.3, 6);
+        buf += "\tA";
+        text::append_g(buf, channel_wl(i), 6);
+        buf += "\t0\t0.1\t0.2\t0\t0\t0\t0\n";
+    }
+    buf += "0\t; end of channels\n1\t\t\t; acquisition bin size\nTime(ms)\n";
+    for (int j = 0; j < records; ++j) {
+        text::append_g(buf, j * kRecordStepMs, 10);
+        buf += '\t';
+        const double drift = 0.001 * std::sin(j * 0.001);
+        for (int i = 0; i < kChannels; ++i) {
+            text::append_g(buf, 0.42 + 0.0011 * i + drift + 0.0001 * ((j + i) % 7), 6);
+            buf += '\t';
+        }
+        for (int i = 0; i < kChannels; ++i) {
+            text::append_g(buf, 0.13 + 0.0007 * i + drift + 0.0001 * ((j * 3 + i) % 5), 6);
+            buf += '\t';
+        }
+        text::append_g(buf, 14.0 + 0.00002 * j, 6);
+        buf += "\t0\t";
+        text::append_g(buf, 0.001 * j, 6);
+        buf += '\n';
+        if (buf.size() > (1 << 20)) {
+            f.write(buf.data(), static_cast<std::streamsize>(buf.size()));
+            buf.clear();
+        }
+    }
+    f.write(buf.data(), static_cast<std::streamsize>(buf.size()));
+}
+
+// CTD log: time, pressure, temperature, conductivity, salinity, one sample a second.
+void write_ctd_file(const fs::path& path, int records) {
+    std::ofstream f(path, std::ios::binary);
+    f << "time\tpres\ttemp\tcond\tsaln\n";
+    const int samples = static_cast<int>(records * kRecordStepMs / kCtdStepMs) + 2;
+    std::string buf;
+    for (int k = 0; k < samples; ++k) {
+        text::append_g(buf, k * kCtdStepMs, 10);
+        buf += '\t';
+        text::append_g(buf, 0.004 * k, 6);
+        buf += '\t';
+        text::append_g(buf, 12.0 + 0.0001 * k, 6);
+        buf += "\t4.2\t";
+        text::append_g(buf, 31.0 + 0.00005 * k, 6);
+        buf += '\n';
+    }
+    f << buf;
+}
+
+// A water calibration file for the same instrument.
+void write_water_file(const fs::path& path) {
+    std::ofstream f(path, std::ios::binary);
+    f << "File created by Velmora version 2.0\nWater Calibration File: 1.0\n"
+         "This file was created on Wed Apr  8 17:49:48 2009\nSerial Number: 1234\n"
+         "Water Calibration Temperature: 19.5\nNumber of wavelengths: 86\n0\t";
+    std::string labels, values = "0\t";
+    for (int i = 0; i < kChannels; ++i) {
+        labels += 'c' + text::format_g(channel_wl(i) + 0.3, 6) + '\t';
+        values += text::format_g(0.011 + 0.0001 * i, 10) + '\t';
+    }
+    for (int i = 0; i < kChannels; ++i) {
+        labels += 'a' + text::format_g(channel_wl(i), 6) + '\t';
+        values += text::format_g(0.007 + 0.0001 * i, 10) + '\t';
+    }
+    f << labels << '\n' << values;
+}
+
+struct Stage {
+    const char* name;
+    double seconds;     // wall clock
+    double cpu_seconds; // this process's CPU time: the one-core figure on a busy machine
+    long peak_kb;
+};
+
+double cpu_now() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int records = argc > 1 ? std::atoi(argv[1]) : 100000;
+    fs::path base = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path();
+    std::string tmpl = (base / "velmora_bench_XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path dir = tmpl;
+    const fs::path data = dir / "bench.dat", ctd = dir / "bench.ctd", water = dir / "bench.wcf",
+                   out = dir / "bench_corrected.dat";
+    std::printf("velmora-bench-core: %d records x %d channels in %s\n", records, kChannels,
+                dir.c_str());
+    write_data_file(data, records);
+    write_ctd_file(ctd, records);
+    write_water_file(water);
+    const double mb = static_cast<double>(fs::file_size(data)) / 1e6;
+    std::printf("data file %.1f MB, CTD file %.2f MB\n\n", mb,
+                static_cast<double>(fs::file_size(ctd)) / 1e6);
+
+    using clock = std::chrono::steady_clock;
+    const bool per_stage_peak = reset_peak();
+    std::vector<Stage> stages;
+    auto timed = [&](const char* name, auto&& body) {
+        if (per_stage_peak)
+            reset_peak();
+        const auto t0 = clock::now();
+        const double c0 = cpu_now();
+        body();
+        const double c = cpu_now() - c0;
+        const double s = std::chrono::duration<double>(clock::now() - t0).count();
+        stages.push_back({name, s, c, status_kb("VmHWM:")});
+    };
+
+    int status = 0;
+    try {
+        HYP_Data d;
+        timed("load_file", [&] { d.load_file(data.string(), false); });
+        timed("read_ctd_file + merge_ctd", [&] {
+            d.ctd_loaded = true;
+            d.ctd_file.read_ctd_file(ctd.string(), 1, 3, 5, 2);
+            d.merge_ctd();
+        });
+        d.load_file(water.string(), true); // one line: not timed
+        d.temp_source = 2;
+        d.saln_source = 2;
+        d.do_temp = d.do_saln = d.do_water = d.do_scat = true;
+        d.scat_method = 2;
+        d.set_scat_ref(715.0);
+        timed("correct (correct_one_line, all on)", [&] {
+            d.corrected_records.clear();
+            d.corrected_records.reserve(d.records.size());
+            for (std::size_t i = 0; i < d.records.size(); ++i)
+                d.corrected_records.push_back(d.correct_one_line(i));
+        });
+        timed("save_corrected", [&] { d.save_corrected(out.string(), true, false); });
+
+        double total = 0, total_cpu = 0;
+        std::printf("%-38s %10s %10s %10s %10s %12s\n", "stage", "wall s", "MB/s", "CPU s",
+                    "MB/s CPU", "peak RSS MB");
+        for (const Stage& st : stages) {
+            total += st.seconds;
+            total_cpu += st.cpu_seconds;
+            std::printf("%-38s %10.3f %10.1f %10.3f %10.1f", st.name, st.seconds, mb / st.seconds,
+                        st.cpu_seconds, mb / st.cpu_seconds);
+            if (per_stage_peak)
+                std::printf(" %12.1f", st.peak_kb / 1024.0);
+            std::printf("\n");
+        }
+        std::printf("%-38s %10.3f %10.1f %10.3f %10.1f   (target >= 100 MB/s)\n", "overall", total,
+                    mb / total, total_cpu, mb / total_cpu);
+
+        // Where the correct stage's time goes: the same calls with their results dropped at once
+        // (no memory kept, so no fresh pages and no heap growth).
+        {
+            const double c0 = cpu_now();
+            double sink = 0;
+            for (std::size_t i = 0; i < d.records.size(); ++i)
+                sink += d.correct_one_line(i).a_values[0];
+            std::printf("%-38s %10s %10s %10.3f %10.1f   (checksum %g)\n",
+                        "correct_one_line, results dropped", "", "", cpu_now() - c0,
+                        mb / (cpu_now() - c0), sink);
+        }
+
+        // The time view's call: one channel over all records.
+        const auto t0 = clock::now();
+        const std::vector<double> series = d.correct_series(40, true);
+        const double ts = std::chrono::duration<double>(clock::now() - t0).count();
+        std::printf("%-38s %8.3f ms for %zu records\n", "correct_series (one a channel)", ts * 1e3,
+                    series.size());
+
+        const double values_mb =
+            static_cast<double>(d.records.size()) * 2 * kChannels * sizeof(double) / (1 << 20);
+        long peak_kb = 0;
+        for (const Stage& st : stages)
+            peak_kb = std::max(peak_kb, st.peak_kb);
+        if (!per_stage_peak)
+            peak_kb = status_kb("VmHWM:");
+        std::printf("\nrecords' values %.1f MB; peak RSS %.1f MB = %.2f x values (target < 3)\n",
+                    values_mb, peak_kb / 1024.0, peak_kb / 1024.0 / values_mb);
+        std::printf("corrected file %.1f MB\n", static_cast<double>(fs::file_size(out)) / 1e6);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velmora-bench-core: %s\n", e.what());
+        status = 1;
+    }
+    fs::remove_all(dir);
+    return status;
+}
