@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QColor>
+#include <QPointF>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -18,7 +19,7 @@ class QCPItemText;
 class QCustomPlot;
 class QLabel;
 class QMenu;
-class QRubberBand;
+class QMouseEvent;
 class QToolBar;
 
 class ChartWidget : public QWidget {
@@ -33,8 +34,9 @@ class ChartWidget : public QWidget {
     // maximum.
     enum class Tracking { Fixed, Scroll, Rescale };
     enum class Button { Resume, ZoomIn, ZoomOut, ZoomBox, Select, Cursor, Fit };
-    // What a left-button drag does; a click without a drag always picks a data point.
-    enum class Mode { Pan, ZoomBox, Select, Cursor };
+    // What a left-button drag does: pan, draw a zoom box, or nothing.  A click without a drag
+    // picks a data point, or moves the nearer data cursor while the cursors are shown.
+    enum class Mode { Pan, ZoomBox, Select };
 
     explicit ChartWidget(Kind kind, QWidget* parent = nullptr);
     ~ChartWidget() override;
@@ -89,6 +91,11 @@ class ChartWidget : public QWidget {
     // Live tracking: paused while the user zooms or pans, resumed by the toolbar button.
     void resumeTracking();
     bool isTracking() const { return tracking_; }
+    // Applies the axes' tracking to the current data (after channels were shown or hidden).
+    void applyTrackingNow() {
+        applyTracking();
+        replot();
+    }
 
     // Toolbar.
     void setButtonVisible(Button button, bool visible);
@@ -125,19 +132,16 @@ class ChartWidget : public QWidget {
 
   signals:
     void dataPointClicked(int channel, int point);
-    // Before a data cursor moves or the cursor button changes.
+    // Before a data cursor moves, and after the cursor button was pressed or released.
     void beforeDataCursorUpdate();
     void trackingChanged(bool tracking);
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     struct Channel {
         QCPGraph* graph = nullptr;
         std::vector<double> x, y; // points in the order added
         bool inOrder = true;      // x never decreased, so graph index == order added
-        bool lines = true, markers = true, visible = true;
+        bool lines = true, markers = true, visible = true, second = false;
         double yMin = 0, yMax = 0, xMin = 0, xMax = 0;
         bool hasRange = false;
     };
@@ -153,22 +157,27 @@ class ChartWidget : public QWidget {
     void noteRange(Channel& ch, double x, double y);
     void recomputeRange(Channel& ch);
     void applyTracking();
-    bool dataRange(Axis axis, double* lo, double* hi) const;
+    bool dataRange(Axis axis, bool second, double* lo, double* hi) const;
+    void setRangeOf(QCPAxis* axis, double lo, double hi);
+    void onPress(QMouseEvent* event);
+    void onMove(QMouseEvent* event);
+    void onRelease(QMouseEvent* event);
     void pauseTracking();
     void buildToolBar();
     void buildMenu();
     void updateCursorItems();
     double snapX(double x) const;
-    void zoomBy(double factor, const QPointF* centre);
+    void zoomBy(double factor);
     void showTip(const QPoint& pos);
-    int graphIndexToPoint(const Channel& ch, int graphIndex) const;
+    int nearestCursor(double pixelX, double* distance) const;
+    QCPAxis* valueAxisOf(int channel) const;
 
     Kind kind_;
     QCustomPlot* plot_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     QMenu* menu_ = nullptr;
     QCPItemText* overlay_ = nullptr;
-    QRubberBand* band_ = nullptr;
+    QLabel* position_ = nullptr;
     std::vector<Channel> channels_;
     std::array<AxisState, 2> axes_;
     std::array<QAction*, 7> buttons_{};

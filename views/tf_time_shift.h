@@ -70,5 +70,7 @@ class TF_TimeShift : public QWidget {
     void stepWavelength(QLineEdit* edit, int step);
 
     HYP_Data* data_ = nullptr;
-    TimeSeries first_, second_;
+    TimeSeries first_, second_; // as chosen, before the shift
+    double shift_ = 0.0;        // exact shift found by the estimate
+    bool exactShift_ = false;
 };

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "tfr_parent_frame.h"
@@ -13,6 +14,7 @@ class QLabel;
 class QPushButton;
 class QScrollBar;
 class SelectionSink;
+class SeriesWindow;
 
 class TFr_Time : public TFr_ParentFrame {
     Q_OBJECT
@@ -59,11 +61,15 @@ class TFr_Time : public TFr_ParentFrame {
         double firstTime = 0.0, lastTime = 0.0;
         std::vector<double> settings; // correction settings the values were computed with
     };
-    void redrawAll();
-    bool appendNewRecords();
-    std::vector<double> settingsKey() const;
+    void redrawAll(int a, int c, bool swapped);
+    bool appendNewRecords(int a, int c, bool swapped, const std::vector<double>& key);
+    void addSeries(const std::vector<double>& times, const std::vector<double>& A,
+                   const std::vector<double>& C, bool swapped, bool replace);
+    void applyOrientation();
 
     HYP_Data* data_ = nullptr;
     SelectionSink* sink_ = nullptr;
     Drawn drawn_;
+    std::unique_ptr<SeriesWindow> window_;
+    bool live_ = false;
 };

@@ -1,0 +1,314 @@
+#include "tfr_time.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "chart_widget.h"
+#include "hyp_data.h"
+#include "selection_sink.h"
+#include "series_window.h"
+
+namespace {
+constexpr double kLiveSpanMs = 20000.0;
+
+// Index of the record whose time is nearest to t; the first of equal distances wins.
+int nearestRecord(const std::vector<hyp_data>& records, double t) {
+    int best = 0;
+    double bestDistance = std::fabs(records[0].time - t);
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        const double d = std::fabs(records[i].time - t);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = static_cast<int>(i);
+        }
+    }
+    return best;
+}
+
+void setMaximumQuietly(QScrollBar* bar, int maximum) {
+    const QSignalBlocker block(bar);
+    bar->setMaximum(std::max(0, maximum));
+}
+
+void setPositionQuietly(QScrollBar* bar, int position) {
+    const QSignalBlocker block(bar);
+    bar->setValue(position);
+}
+} // namespace
+
+TFr_Time::TFr_Time(QWidget* parent, SelectionSink* sink)
+    : TFr_ParentFrame(parent), sink_(sink), window_(std::make_unique<SeriesWindow>()) {
+    resize(451, 304);
+    iXYPlot1 = new ChartWidget(ChartWidget::Kind::XY, this);
+    iXYPlot1->setObjectName("iXYPlot1");
+    iXYPlot1->setTitle("Time Plot");
+    iXYPlot1->addChannel("Absorption", QColor(214, 39, 40), false, true);
+    iXYPlot1->addChannel("Attenuation", QColor(31, 119, 180), false, true);
+    iXYPlot1->setButtonVisible(ChartWidget::Button::Select, true);
+    iXYPlot1->setButtonVisible(ChartWidget::Button::ZoomBox, false);
+    iXYPlot1->setZoomFactor(2.0);
+    iXYPlot1->setCursorSnap(true);
+
+    L_cwl = new QLabel(this);
+    L_awl = new QLabel(this);
+    L_cwl->setObjectName("L_cwl");
+    L_awl->setObjectName("L_awl");
+    SB_cwl = new QScrollBar(Qt::Horizontal, this);
+    SB_awl = new QScrollBar(Qt::Horizontal, this);
+    SB_cwl->setObjectName("SB_cwl");
+    SB_awl->setObjectName("SB_awl");
+    for (QScrollBar* bar : {SB_cwl, SB_awl}) {
+        bar->setRange(0, 0);
+        bar->setPageStep(1);
+    }
+    CB_Sync = new QCheckBox("Synchronize Wavelengths", this);
+    CB_Sync->setChecked(true);
+    CB_Orientation = new QCheckBox("Switch Axes", this);
+    CB_Orientation->setVisible(false);
+    CB_StupidCheckBox = new QCheckBox("Scroll Data", this);
+    CB_StupidCheckBox->setChecked(true);
+    CB_StupidCheckBox->setVisible(false);
+    B_Grab = new QPushButton("Grab", this);
+    B_Grab->setVisible(false);
+    B_Grab->setToolTip("Send the records between the two cursors to the selected-data window");
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    layout->addWidget(iXYPlot1, 1);
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(1);
+    L_awl->setMinimumWidth(150);
+    grid->addWidget(L_awl, 0, 0);
+    grid->addWidget(SB_awl, 0, 1);
+    grid->addWidget(L_cwl, 1, 0);
+    grid->addWidget(SB_cwl, 1, 1);
+    grid->setColumnStretch(1, 1);
+    layout->addLayout(grid);
+    auto* row = new QHBoxLayout;
+    row->addWidget(CB_Sync);
+    row->addWidget(CB_Orientation);
+    row->addWidget(CB_StupidCheckBox);
+    row->addStretch(1);
+    row->addWidget(B_Grab);
+    layout->addLayout(row);
+
+    connect(SB_cwl, &QScrollBar::valueChanged, this, &TFr_Time::SB_cwlChange);
+    connect(SB_awl, &QScrollBar::valueChanged, this, &TFr_Time::SB_awlChange);
+    connect(CB_Orientation, &QCheckBox::clicked, this, [this] {
+        applyOrientation();
+        CB_GenericClick();
+        iXYPlot1->fitAll();
+    });
+    connect(CB_StupidCheckBox, &QCheckBox::clicked, this, &TFr_Time::CB_GenericClick);
+    connect(iXYPlot1, &ChartWidget::dataPointClicked, this, &TFr_Time::iXYPlot1ClickDataPoint);
+    connect(iXYPlot1, &ChartWidget::beforeDataCursorUpdate, this,
+            &TFr_Time::iXYPlot1BeforeDataCursorUpdate);
+    connect(B_Grab, &QPushButton::clicked, this, &TFr_Time::B_GrabClick);
+    applyOrientation();
+}
+
+TFr_Time::~TFr_Time() = default;
+
+void TFr_Time::applyOrientation() {
+    const bool swapped = CB_Orientation->isChecked();
+    iXYPlot1->setAxisLabel(ChartWidget::Axis::X, swapped ? "1/m" : "Time (ms)");
+    iXYPlot1->setAxisLabel(ChartWidget::Axis::Y, swapped ? "Time (ms)" : "1/m");
+    // The cursors pick times; with the axes switched they would pick values.
+    if (swapped)
+        iXYPlot1->releaseCursorButton();
+    iXYPlot1->setButtonVisible(ChartWidget::Button::Cursor, !swapped && !live_);
+}
+
+void TFr_Time::AttachData(HYP_Data* data) {
+    data_ = data;
+    drawn_ = Drawn();
+    iXYPlot1->clearAllChannels();
+    showFailure(QString());
+    iXYPlot1->setAxisTracking(ChartWidget::Axis::X, ChartWidget::Tracking::Scroll);
+    iXYPlot1->setAxisRange(ChartWidget::Axis::X, 0.0, kLiveSpanMs);
+    iXYPlot1->setAxisTracking(ChartWidget::Axis::Y, ChartWidget::Tracking::Rescale);
+    iXYPlot1->setAxisRange(ChartWidget::Axis::Y, 0.0, 0.1);
+    iXYPlot1->resumeTracking();
+    if (!data || data->a_wavelengths.empty()) {
+        // Nothing to choose from: no scroll-bar position may point past the new lists.
+        setMaximumQuietly(SB_awl, 0);
+        setMaximumQuietly(SB_cwl, 0);
+        return;
+    }
+    setMaximumQuietly(SB_awl, static_cast<int>(data->a_wavelengths.size()) - 1);
+    setMaximumQuietly(SB_cwl, static_cast<int>(data->c_wavelengths.size()) - 1);
+    setPositionQuietly(SB_awl, 0);
+    setPositionQuietly(SB_cwl, 0);
+    if (data->records.empty())
+        return;
+    Refresh();
+    iXYPlot1->fitAxis(ChartWidget::Axis::Y);
+    iXYPlot1->fitAxis(ChartWidget::Axis::X);
+}
+
+void TFr_Time::Refresh() {
+    if (!data_ || data_->records.empty())
+        return;
+    // The lists may have changed under the same data set (a replay refills it in place).
+    if (data_->a_wavelengths.empty() || data_->c_wavelengths.empty()) {
+        iXYPlot1->clearAllChannels();
+        drawn_ = Drawn();
+        return;
+    }
+    setMaximumQuietly(SB_awl, static_cast<int>(data_->a_wavelengths.size()) - 1);
+    setMaximumQuietly(SB_cwl, static_cast<int>(data_->c_wavelengths.size()) - 1);
+    const int a = SB_awl->value();
+    const int c = SB_cwl->value();
+    L_awl->setText(QString::asprintf("A wavelength: %4.1f", data_->a_wavelengths[a]));
+    L_cwl->setText(QString::asprintf("C wavelength: %4.1f", data_->c_wavelengths[c]));
+    const bool swapped = CB_Orientation->isChecked();
+    const std::vector<double> key = SeriesWindow::settingsKey(*data_, a, c);
+    if (appendNewRecords(a, c, swapped, key))
+        return;
+    iXYPlot1->clearAllChannels();
+    drawn_ = Drawn();
+    redrawAll(a, c, swapped);
+    drawn_.data = data_;
+    drawn_.records = data_->records.size();
+    drawn_.a = a;
+    drawn_.c = c;
+    drawn_.swapped = swapped;
+    drawn_.firstTime = data_->records.front().time;
+    drawn_.lastTime = data_->records.back().time;
+    drawn_.settings = key;
+    if (!iXYPlot1->overlayText().isEmpty())
+        iXYPlot1->setOverlayText(QString());
+}
+
+void TFr_Time::addSeries(const std::vector<double>& times, const std::vector<double>& A,
+                         const std::vector<double>& C, bool swapped, bool replace) {
+    if (replace) {
+        if (swapped) {
+            iXYPlot1->setPoints(0, A, times);
+            iXYPlot1->setPoints(1, C, times);
+        } else {
+            iXYPlot1->setPoints(0, times, A);
+            iXYPlot1->setPoints(1, times, C);
+        }
+    } else if (swapped) {
+        iXYPlot1->addPoints(0, A, times);
+        iXYPlot1->addPoints(1, C, times);
+    } else {
+        iXYPlot1->addPoints(0, times, A);
+        iXYPlot1->addPoints(1, times, C);
+    }
+}
+
+void TFr_Time::redrawAll(int a, int c, bool swapped) {
+    const std::vector<double> A = data_->correct_series(a, true);
+    const std::vector<double> C = data_->correct_series(c, false);
+    const std::size_t n = std::min({data_->records.size(), A.size(), C.size()});
+    std::vector<double> times(n);
+    for (std::size_t i = 0; i < n; ++i)
+        times[i] = data_->records[i].time;
+    addSeries(times, std::vector<double>(A.begin(), A.begin() + n),
+              std::vector<double>(C.begin(), C.begin() + n), swapped, true);
+}
+
+bool TFr_Time::appendNewRecords(int a, int c, bool swapped, const std::vector<double>& key) {
+    const std::vector<hyp_data>& records = data_->records;
+    const std::size_t first = drawn_.records;
+    if (drawn_.data != data_ || drawn_.a != a || drawn_.c != c || drawn_.swapped != swapped ||
+        first == 0 || first > records.size() || records.front().time != drawn_.firstTime ||
+        records[first - 1].time != drawn_.lastTime || drawn_.settings != key ||
+        iXYPlot1->pointCount(0) != static_cast<int>(first) ||
+        !SeriesWindow::canCorrectFrom(*data_, first))
+        return false;
+    if (first == records.size())
+        return true; // nothing new, nothing changed
+    const std::vector<double> A = window_->correctFrom(*data_, a, true, first);
+    const std::vector<double> C = window_->correctFrom(*data_, c, false, first);
+    const std::size_t n = std::min({records.size() - first, A.size(), C.size()});
+    std::vector<double> times(n);
+    for (std::size_t i = 0; i < n; ++i)
+        times[i] = records[first + i].time;
+    addSeries(times, std::vector<double>(A.begin(), A.begin() + n),
+              std::vector<double>(C.begin(), C.begin() + n), swapped, false);
+    drawn_.records = first + n;
+    drawn_.lastTime = records[first + n - 1].time;
+    return true;
+}
+
+void TFr_Time::SetLiveMode(bool live) {
+    live_ = live;
+    if (live) {
+        iXYPlot1->releaseCursorButton();
+        iXYPlot1->setButtonVisible(ChartWidget::Button::Select, false);
+        iXYPlot1->setButtonVisible(ChartWidget::Button::Cursor, false);
+        B_Grab->setVisible(false);
+        iXYPlot1->resumeTracking();
+    } else {
+        iXYPlot1->setButtonVisible(ChartWidget::Button::Cursor, !CB_Orientation->isChecked());
+        iXYPlot1->setButtonVisible(ChartWidget::Button::Select, true);
+    }
+    iXYPlot1->replot();
+}
+
+void TFr_Time::NewRecords() {}
+
+void TFr_Time::SB_cwlChange() {
+    if (!data_ || data_->c_wavelengths.empty())
+        return;
+    if (CB_Sync->isChecked() && !data_->a_wavelengths.empty()) {
+        const double wl = data_->c_wavelengths[std::min<std::size_t>(
+            SB_cwl->value(), data_->c_wavelengths.size() - 1)];
+        setPositionQuietly(SB_awl, NearestIndex(wl, data_->a_wavelengths));
+    }
+    refreshFromControl();
+}
+
+void TFr_Time::SB_awlChange() {
+    if (!data_ || data_->a_wavelengths.empty())
+        return;
+    if (CB_Sync->isChecked() && !data_->c_wavelengths.empty()) {
+        const double wl = data_->a_wavelengths[std::min<std::size_t>(
+            SB_awl->value(), data_->a_wavelengths.size() - 1)];
+        setPositionQuietly(SB_cwl, NearestIndex(wl, data_->c_wavelengths));
+    }
+    refreshFromControl();
+}
+
+void TFr_Time::CB_GenericClick() {
+    refreshFromControl();
+}
+
+void TFr_Time::iXYPlot1ClickDataPoint(int channel, int point) {
+    if (sink_)
+        sink_->ShowSelectedRecord(channel == 0, point);
+}
+
+void TFr_Time::iXYPlot1BeforeDataCursorUpdate() {
+    B_Grab->setVisible(iXYPlot1->cursorsActive() && !live_);
+}
+
+void TFr_Time::B_GrabClick() {
+    if (!data_ || data_->records.empty() || !sink_)
+        return;
+    const double x1 = std::trunc(iXYPlot1->cursorX(0));
+    const double x2 = std::trunc(iXYPlot1->cursorX(1));
+    const int e = nearestRecord(data_->records, x1);
+    const int l = nearestRecord(data_->records, x2);
+    sink_->ShowSelectedRange(true, std::min(e, l), std::max(e, l));
+}
+
+void TFr_Time::showFailure(const QString& message) {
+    iXYPlot1->setOverlayText(message);
+    if (!message.isEmpty()) {
+        iXYPlot1->clearAllChannels();
+        drawn_ = Drawn();
+    }
+}
