@@ -9,12 +9,6 @@
 
 namespace {
 
-// Internal temperature (degrees C) from the counts of the filter-wheel instrument.
-double internal_temperature(std::int32_t n) {
-    const double x = n;
-    return 0.045113 * x + 10.61831 - 4891.32 / x + 208130.2 / (x * x) + 1171473 / (x * x * x);
-}
-
 // Six BCD digits, lowest pair first.
 std::uint32_t bcd_serial(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
     return (b0 & 0xFu) + 10u * (b0 >> 4) + 100u * (b1 & 0xFu) + 1000u * (b1 >> 4) +
@@ -22,6 +16,11 @@ std::uint32_t bcd_serial(std::uint8_t b0, std::uint8_t b1, std::uint8_t b2) {
 }
 
 } // namespace
+
+double flw_reader::internal_temperature(std::int32_t n) {
+    const double x = n;
+    return 0.045113 * x + 10.61831 - 4891.32 / x + 208130.2 / (x * x) + 1171473 / (x * x * x);
+}
 
 flw_reader::flw_reader() {
     wavelength_count = 9;

@@ -19,6 +19,9 @@ class flw_reader : public parent_reader {
     static constexpr int blocks_per_record = 10;
     static constexpr int channels = 18; // nine a and nine c channel lines, file order
 
+    // Internal temperature (degrees C) from the record's counts.
+    static double internal_temperature(std::int32_t counts);
+
     std::int32_t port_number = 0;
     int mode = 0; // 0 sync search, 1 header, 2 blocks, 3 reference data, 4 conversion
     std::size_t scan_pos = 0;

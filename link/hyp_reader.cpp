@@ -7,10 +7,8 @@
 #include "byte_view.h"
 #include "text.h"
 
-namespace {
-
-// Internal temperature (degrees C) from the thermistor counts.
-double internal_temperature(std::int32_t counts) {
+// The thermistor of the internal temperature.
+double hyp_reader::internal_temperature(std::int32_t counts) {
     const double v = counts * 5.0 / 65535.0;
     double r = 10000.0 * v / (4.516 - v);
     if (!(r > 500.0))
@@ -19,11 +17,9 @@ double internal_temperature(std::int32_t counts) {
     return 1.0 / (0.00093135 + 0.000221631 * l + 1.25741e-7 * l * l * l) - 273.15;
 }
 
-double external_temperature(std::int32_t m) {
+double hyp_reader::external_temperature(std::int32_t m) {
     return ((-7.1023317e-13 * m + 7.0934192e-08) * m - 0.00387065673) * m + 95.8241397;
 }
-
-} // namespace
 
 hyp_reader::hyp_reader() = default;
 
@@ -80,6 +76,13 @@ void hyp_reader::process_bytes(const std::uint8_t* bytes, std::size_t count) {
             continue;
         state = 0;
         const std::size_t sync_at = pos - 3;
+        if (synced && sync_at >= record_start + header_size &&
+            record_start + record_size(raw_bytes[record_start + header_size - 1]) == sync_at + 2) {
+            // A checksum whose low byte is FF, the zero pad byte and the first half of the next
+            // sync read as a sync pattern; the real one starts two bytes on.
+            state = 2;
+            continue;
+        }
         if (!synced) {
             synced = true;
             record_start = sync_at;

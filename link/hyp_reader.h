@@ -19,6 +19,10 @@ class hyp_reader : public parent_reader {
         return header_size + bytes_per_wavelength * wavelengths + trailer_size;
     }
 
+    // Temperatures (degrees C) from the record's counts.
+    static double internal_temperature(std::int32_t counts);
+    static double external_temperature(std::int32_t counts);
+
     std::size_t record_start = 0; // first sync byte of the pending record in raw_bytes
     std::size_t next_start = 0;   // first sync byte of the record that ends it
     std::int32_t port_number = 0;

@@ -79,7 +79,7 @@ class Simulator {
     double line_bytes_per_s() const;
     // True for a record that the pause fault asks to be followed by a gap in live streaming.
     bool pause_after_last() const { return pause_after_last_; }
-    // Keep at most this many intended records (the benchmark makes hundreds of megabytes).
+    // Whether intended() is kept (the benchmark and live streaming make endless streams).
     void set_keep_intended(bool keep) { keep_intended_ = keep; }
 
   private:
@@ -95,7 +95,7 @@ class Simulator {
     std::uint32_t flw_counter_ = 0; // 10 ms units, the instrument's free-running counter
     std::int32_t flw_rollovers_ = 0;
     std::int32_t flw_last_raw_ = 0;
-    std::uint32_t flw_first_ = 0;
+    std::uint32_t first_time_ = 0; // decoder time of the first decoded record
     bool have_first_ = false;
     bool pause_after_last_ = false;
     bool keep_intended_ = true;
@@ -126,6 +126,7 @@ class PtyStream {
     void run(Options options);
 
     int master_fd_ = -1;
+    int slave_fd_ = -1;
     std::string link_;
     std::string slave_path_;
     std::atomic<bool> stop_{false};
