@@ -1,1 +1,152 @@
+// The corrected output file: a 21-line header that says where the data came from and which
+// corrections were applied, then every record corrected with the current settings.
+#include <cmath>
+#include <ostream>
+#include <string>
+
+#include "atomic_file.h"
 #include "hyp_data.h"
+#include "text.h"
+
+namespace {
+
+// The lower index wins on equal distances.
+std::size_t nearest(const std::vector<double>& list, double x) {
+    std::size_t best = 0;
+    double best_d = std::fabs(x - list[0]);
+    for (std::size_t i = 1; i < list.size(); ++i) {
+        const double d = std::fabs(x - list[i]);
+        if (d < best_d) {
+            best_d = d;
+            best = i;
+        }
+    }
+    return best;
+}
+
+std::string g6(double v) {
+    return text::format_g(v, 6);
+}
+
+} // namespace
+
+void HYP_Data::write_corrected_header(std::ostream& out, bool ctd_columns, bool chl_column) const {
+    std::string h;
+    auto line = [&](const std::string& s) {
+        h += s;
+        h += '\n';
+    };
+    line("Output of hyp/flw data");
+    line("File created by Velmora version 2.0");
+    line("This file was created from the following files:");
+    line("HYP file: " + file_name);
+    line(ctd_merged ? "CTD file: " + ctd_file.source_file : "No CTD file used.");
+    line(water_loaded ? "Water file: " + water_file_name : "No Water file used.");
+    line("");
+    line("");
+    line("Factory Calibration temperature: " + g6(fac_cal_temp));
+    line(do_water ? "Field Water Calibration temperature: " + g6(water_cal_temp) : "");
+    switch (temp_source) {
+    case 1:
+        line("Using constant temperature " + text::format_fixed(const_temp, 1) + " degrees.");
+        break;
+    case 2:
+        line("Using CTD file for temperature.");
+        break;
+    case 3:
+        line("Using onboard sensors for temperature.");
+        break;
+    case 4:
+        line("Using fitted temperature.");
+        break;
+    default:
+        throw VelmoraError("Temperature source not recognized.");
+    }
+    switch (saln_source) {
+    case 1:
+        line("Using constant salinity " + text::format_fixed(const_saln, 1) + " psu.");
+        break;
+    case 2:
+        line("Using CTD file for salinity.");
+        break;
+    case 3:
+        line("Using onboard sensors for salinity.");
+        break;
+    case 4:
+        line("Using fitted salinity.");
+        break;
+    default:
+        throw VelmoraError("Salinity source not recognized.");
+    }
+    line(do_temp ? "Temperature correction applied." : "");
+    line(do_saln ? "Salinity correction applied." : "");
+    line(do_water ? "Water file subtraction applied." : "");
+    // The wording follows scat_header_baseline, whatever the method.
+    line(!do_scat               ? ""
+         : scat_header_baseline ? "Scattering correction by baseline subtraction applied at " +
+                                      text::format_fixed(scat_ref_a_wl, 1) + " nm"
+                                : "Scattering correction by proportional subtraction applied at " +
+                                      text::format_fixed(scat_ref_a_wl, 1) + " nm");
+    line(do_scat && scat_no_negative
+             ? "Scattering corrections resulting in negative values not applied."
+             : "");
+    line(std::to_string(a_wavelengths.size()) + "\t\t ; number of wavelengths");
+    if (chl_column) {
+        if (a_wavelengths.empty() || c_wavelengths.empty())
+            throw VelmoraError("The ChlA column needs wavelengths.");
+        line("Calculated ChlA by ( a(" + g6(a_wavelengths[nearest(a_wavelengths, 676.0)]) +
+             ") - a(" + g6(a_wavelengths[nearest(a_wavelengths, 650.0)]) + ") ) / c(" +
+             g6(c_wavelengths[nearest(c_wavelengths, 650.0)]) + ")");
+    } else {
+        line("");
+    }
+    line("");
+    h += "Time(ms)\t";
+    for (const double wl : c_wavelengths) {
+        h += 'c';
+        text::append_g(h, wl, 6);
+        h += '\t';
+    }
+    for (const double wl : a_wavelengths) {
+        h += 'a';
+        text::append_g(h, wl, 6);
+        h += '\t';
+    }
+    if (ctd_columns)
+        h += "temp\tsaln\tpres\t";
+    if (chl_column)
+        h += "Chl_a\t";
+    h += '\n';
+    out << h;
+}
+
+void HYP_Data::save_corrected(const std::string& path, bool ctd_columns, bool chl_column) {
+    AtomicFile file(path,
+                    "Unable to open file for saving.  Is this file opened in another program?");
+    if (!ctd_merged)
+        ctd_columns = false;
+    write_corrected_header(file.stream(), ctd_columns, chl_column);
+    if (!records.empty())
+        write_lines(file.stream(), {}, true, false, ctd_columns, false, chl_column);
+    file.commit();
+}
+
+double HYP_Data::chl_ratio_of(const hyp_data& r) const {
+    if (a_wavelengths.empty() || c_wavelengths.empty())
+        throw VelmoraError("The ChlA column needs wavelengths.");
+    const std::size_t a715 = nearest(a_wavelengths, 715.0);
+    const std::size_t a650 = nearest(a_wavelengths, 650.0);
+    const std::size_t a676 = nearest(a_wavelengths, 676.0);
+    const std::size_t c650 = nearest(c_wavelengths, 650.0);
+    if (r.a_values.size() < a_wavelengths.size() || r.c_values.size() < c_wavelengths.size())
+        throw VelmoraError("A record holds fewer values than there are channels.");
+    if (r.a_values[a715] - r.a_values[a650] > 0.001)
+        return 0.0;
+    return (r.a_values[a676] - r.a_values[a650]) / r.c_values[c650];
+}
+
+double HYP_Data::chl_ratio(std::size_t index) const {
+    if (index >= corrected_records.size())
+        throw VelmoraError("No corrected record for the ChlA column.");
+    return chl_ratio_of(corrected_records[index]);
+}

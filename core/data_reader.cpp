@@ -1,1 +1,513 @@
+// load_file: instrument data files (HYP, FLW), processed and corrected files, and in water mode
+// also water calibration files.  Everything is read into local lists first and moved into the
+// data set only when the whole file has been read, so a failed load changes nothing.
+#include <algorithm>
+#include <new>
+#include <numeric>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "file_lines.h"
 #include "hyp_data.h"
+#include "text.h"
+
+namespace {
+
+enum class Kind { hyp, flw, processed, corrected, water };
+
+constexpr int kFlwChannels = 9;
+
+Kind detect_kind(std::string_view line2) {
+    if (text::starts_with_nocase(line2, "HYP"))
+        return Kind::hyp;
+    if (text::starts_with_nocase(line2, "FLW"))
+        return Kind::flw;
+    if (text::starts_with_nocase(line2, "Velmora"))
+        return Kind::processed;
+    if (text::starts_with_nocase(line2, "Water"))
+        return Kind::water;
+    // The corrected files this program writes carry the title line as their second line.
+    if (text::starts_with_nocase(line2, "File created by Velmora"))
+        return Kind::corrected;
+    throw VelmoraError("File does not appear to be an HYP or FLW file.");
+}
+
+// scanf "%i": optional sign, then hexadecimal after 0x, octal after a leading 0, else decimal.
+bool scan_int(std::string_view s, long long& value) {
+    std::size_t i = 0;
+    while (i < s.size() && text::is_blank(s[i]))
+        ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        negative = s[i] == '-';
+        ++i;
+    }
+    int base = 10;
+    if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    } else if (i < s.size() && s[i] == '0') {
+        base = 8;
+    }
+    long long v = 0;
+    std::size_t digits = 0;
+    for (; i < s.size(); ++i, ++digits) {
+        const char ch = s[i];
+        int d;
+        if (ch >= '0' && ch <= '9')
+            d = ch - '0';
+        else if (ch >= 'a' && ch <= 'f')
+            d = ch - 'a' + 10;
+        else if (ch >= 'A' && ch <= 'F')
+            d = ch - 'A' + 10;
+        else
+            break;
+        if (d >= base)
+            break;
+        v = v * base + d;
+    }
+    if (digits == 0)
+        return false;
+    value = negative ? -v : v;
+    return true;
+}
+
+// A scanf format "<literal> %i" / "<literal> %lf": the line must begin with the literal, blanks
+// may follow, then the number.
+bool scan_after(std::string_view line, std::string_view literal, std::string_view& rest) {
+    if (line.substr(0, literal.size()) != literal)
+        return false;
+    rest = line.substr(literal.size());
+    return true;
+}
+
+// The per-record temperature and pressure that follow the a and c values: the first field after
+// them and the third; a missing field keeps the value of the previous data line.
+struct Onboard {
+    double temperature = 0.0;
+    double pressure = 0.0;
+
+    ctd_struct read(text::FieldCursor& cur) {
+        std::string_view f;
+        if (cur.next(f)) {
+            temperature = text::parse_double(f);
+            if (cur.next(f) && cur.next(f))
+                pressure = text::parse_double(f);
+        }
+        ctd_struct e;
+        e.temperature = temperature;
+        e.pressure = pressure;
+        return e;
+    }
+};
+
+// What a load has read, moved into the data set once the file is complete.
+struct Loaded {
+    std::vector<std::string> header_lines;
+    std::int32_t serial_number = 0;
+    bool serial_read = false;
+    double fac_cal_temp = 0.0;
+    std::vector<double> a_wavelengths, c_wavelengths;
+    std::vector<std::int32_t> a_order, c_order;
+    std::vector<bool> channel_is_a;
+    std::vector<hyp_data> records;
+    std::vector<ctd_struct> onboard;
+};
+
+// Time, n c values, n a values (a missing field adds nothing), then the onboard entry.
+// False for a line without any field.
+bool parse_plain_line(std::string_view line, std::size_t n, bool with_onboard, Onboard& state,
+                      Loaded& out) {
+    text::FieldCursor cur(line);
+    std::string_view f;
+    if (!cur.next(f))
+        return false;
+    hyp_data rec;
+    rec.time = text::parse_double(f);
+    rec.c_values.reserve(n);
+    rec.a_values.reserve(n);
+    for (std::size_t i = 0; i < n && cur.next(f); ++i)
+        rec.c_values.push_back(text::parse_double(f));
+    for (std::size_t i = 0; i < n && cur.next(f); ++i)
+        rec.a_values.push_back(text::parse_double(f));
+    if (with_onboard) {
+        out.onboard.push_back(state.read(cur));
+    } else {
+        out.onboard.push_back(ctd_struct{});
+    }
+    out.records.push_back(std::move(rec));
+    return true;
+}
+
+// Reads one header line into `line`, keeping it when `keep`; false at the end of the file.
+bool header_line(fileio::LineReader& in, std::string_view& line, Loaded& out, bool keep = true) {
+    if (!in.next(line)) {
+        line = {};
+        return false;
+    }
+    if (keep)
+        out.header_lines.emplace_back(line);
+    return true;
+}
+
+bool is_channel_letter(char c) {
+    return c == 'a' || c == 'c' || c == 'A' || c == 'C';
+}
+
+// Lines 3 to 8 (and 9 for HYP) and the two temperature-bin lines.
+void read_device_header(fileio::LineReader& in, bool hyp, Loaded& out) {
+    std::string_view line;
+    header_line(in, line, out); // line 3: serial number, "%ld"
+    bool ok = false;
+    const long long serial = text::parse_long(line, &ok);
+    if (ok) {
+        out.serial_number = static_cast<std::int32_t>(serial);
+        out.serial_read = true;
+    }
+    header_line(in, line, out); // line 4
+    header_line(in, line, out); // line 5: "%*s%lf%*s", the number after the first word
+    {
+        text::FieldCursor cur(line);
+        std::string_view first;
+        std::size_t used = 0;
+        double v = 0.0;
+        if (cur.next(first))
+            v = text::parse_double(cur.remainder(), &used);
+        out.fac_cal_temp = used > 0 ? v : 0.0;
+    }
+    for (int i = 6; i <= 8; ++i)
+        header_line(in, line, out);
+    if (hyp)
+        header_line(in, line, out); // line 9: wavelength count, replaced by the count of lines
+    header_line(in, line, out);     // number of temperature bins
+    header_line(in, line, out);     // temperature bins
+}
+
+// HYP wavelength line, " C%lf\tA%lf": a wavelength that cannot be read repeats the previous one.
+void read_hyp_wavelengths(std::string_view line, double& c_wl, double& a_wl) {
+    std::size_t i = 0;
+    while (i < line.size() && text::is_blank(line[i]))
+        ++i;
+    if (i >= line.size() || line[i] != 'C')
+        return;
+    std::size_t used = 0;
+    const double c = text::parse_double(line.substr(i + 1), &used);
+    if (used == 0)
+        return;
+    c_wl = c;
+    i += 1 + used;
+    while (i < line.size() && text::is_blank(line[i]))
+        ++i;
+    if (i >= line.size() || line[i] != 'A')
+        return;
+    const double a = text::parse_double(line.substr(i + 1), &used);
+    if (used > 0)
+        a_wl = a;
+}
+
+void read_hyp(fileio::LineReader& in, Loaded& out) {
+    read_device_header(in, true, out);
+    std::string_view line;
+    double c_wl = 0.0, a_wl = 0.0;
+    while (header_line(in, line, out)) {
+        if (line.empty() || !is_channel_letter(line[0]))
+            break;
+        read_hyp_wavelengths(line, c_wl, a_wl);
+        out.c_wavelengths.push_back(c_wl);
+        out.a_wavelengths.push_back(a_wl);
+    }
+    header_line(in, line, out);
+    header_line(in, line, out);
+    const std::size_t n = out.a_wavelengths.size();
+    Onboard state;
+    while (in.next(line)) {
+        // A last line without a line break may be cut short: it is not taken.
+        if (!in.terminated())
+            break;
+        parse_plain_line(line, n, true, state, out);
+    }
+}
+
+void read_flw(fileio::LineReader& in, Loaded& out) {
+    read_device_header(in, false, out);
+    // The column lines and the lines after them stay in the header, so that the file can be
+    // written again and a device file rebuilt from it.
+    std::vector<double> file_a, file_c;
+    std::string_view line;
+    while (header_line(in, line, out)) {
+        if (line.empty() || !is_channel_letter(line[0]))
+            break;
+        const bool is_a = line[0] == 'a' || line[0] == 'A';
+        const double wl = text::parse_double(line.substr(1));
+        out.channel_is_a.push_back(is_a);
+        (is_a ? file_a : file_c).push_back(wl);
+    }
+    if (file_a.size() != kFlwChannels || file_c.size() != kFlwChannels)
+        throw VelmoraError("FLW file does not list nine a and nine c columns.");
+    for (int i = 0; i < 3; ++i)
+        header_line(in, line, out);
+
+    out.a_order.resize(kFlwChannels);
+    out.c_order.resize(kFlwChannels);
+    std::iota(out.a_order.begin(), out.a_order.end(), 0);
+    std::iota(out.c_order.begin(), out.c_order.end(), 0);
+    std::stable_sort(out.a_order.begin(), out.a_order.end(),
+                     [&](int x, int y) { return file_a[x] < file_a[y]; });
+    std::stable_sort(out.c_order.begin(), out.c_order.end(),
+                     [&](int x, int y) { return file_c[x] < file_c[y]; });
+    for (int k = 0; k < kFlwChannels; ++k) {
+        out.a_wavelengths.push_back(file_a[out.a_order[k]]);
+        out.c_wavelengths.push_back(file_c[out.c_order[k]]);
+    }
+
+    const std::size_t columns = out.channel_is_a.size();
+    Onboard state;
+    double fa[kFlwChannels], fc[kFlwChannels];
+    while (in.next(line)) {
+        text::FieldCursor cur(line);
+        std::string_view f;
+        if (!cur.next(f))
+            continue;
+        hyp_data rec;
+        rec.time = text::parse_double(f);
+        int na = 0, nc = 0;
+        for (std::size_t j = 0; j < columns && cur.next(f); ++j) {
+            if (out.channel_is_a[j])
+                fa[na++] = text::parse_double(f);
+            else
+                fc[nc++] = text::parse_double(f);
+        }
+        // A short line gives the channels whose columns it holds, in channel order, up to the
+        // first one it lacks.
+        rec.a_values.reserve(kFlwChannels);
+        rec.c_values.reserve(kFlwChannels);
+        for (int k = 0; k < kFlwChannels && out.a_order[k] < na; ++k)
+            rec.a_values.push_back(fa[out.a_order[k]]);
+        for (int k = 0; k < kFlwChannels && out.c_order[k] < nc; ++k)
+            rec.c_values.push_back(fc[out.c_order[k]]);
+        out.onboard.push_back(state.read(cur));
+        out.records.push_back(std::move(rec));
+    }
+}
+
+// Processed files: the layout with "Velmora" on line 2 (two label fields before the wavelengths,
+// data from line 23) and the corrected files this program writes (one label field, data from
+// line 22).
+void read_processed(fileio::LineReader& in, bool corrected, Loaded& out) {
+    std::string_view line;
+    std::size_t number = 2;
+    auto next_line = [&]() {
+        if (!in.next(line))
+            throw VelmoraError("can't figure out where I am");
+        ++number;
+    };
+    while (number < 18)
+        next_line();
+    long long n = 0;
+    if (!scan_int(line, n))
+        n = 0;
+    next_line();
+    next_line();
+    next_line(); // line 21: column labels
+    if (n < 0)
+        throw VelmoraError("can't figure out where I am");
+    text::FieldCursor cur(line);
+    std::string_view f;
+    for (int skip = corrected ? 1 : 2; skip > 0; --skip)
+        cur.next(f);
+    double wl = 0.0;
+    for (int pass = 0; pass < 2; ++pass) {
+        const char letter = pass == 0 ? 'c' : 'a';
+        auto& list = pass == 0 ? out.c_wavelengths : out.a_wavelengths;
+        for (long long i = 0; i < n; ++i) {
+            if (!cur.next(f))
+                throw VelmoraError("can't figure out where I am");
+            std::size_t used = 0;
+            if (!f.empty() && f[0] == letter) {
+                const double v = text::parse_double(f.substr(1), &used);
+                if (used > 0)
+                    wl = v;
+            }
+            list.push_back(wl);
+        }
+    }
+    // Corrected files name their extra columns; temperature and pressure are read only when the
+    // label line has them.
+    bool with_onboard = true;
+    if (corrected)
+        with_onboard = cur.next(f) && f == "temp";
+    if (!corrected)
+        in.next(line); // line 22
+    const std::size_t count = static_cast<std::size_t>(n);
+    Onboard state;
+    while (in.next(line)) {
+        if (line.empty())
+            break;
+        parse_plain_line(line, count, with_onboard, state, out);
+    }
+}
+
+struct WaterCal {
+    hyp_data record;
+    bool temp_read = false;
+    double temperature = 0.0;
+};
+
+WaterCal read_water_cal(fileio::LineReader& in, const HYP_Data& d) {
+    std::string_view line, rest;
+    WaterCal w;
+    in.next(line); // line 3: date
+    long long serial = 0;
+    if (!in.next(line) || !scan_after(line, "Serial Number:", rest) || !scan_int(rest, serial) ||
+        serial != d.serial_number)
+        throw VelmoraError("Water file not from the same device as data file");
+    if (in.next(line) && scan_after(line, "Water Calibration Temperature:", rest)) {
+        std::size_t used = 0;
+        const double t = text::parse_double(rest, &used);
+        if (used > 0) {
+            w.temperature = t;
+            w.temp_read = true;
+        }
+    }
+    long long n = -1;
+    if (!in.next(line) || !scan_after(line, "Number of wavelengths:", rest) || !scan_int(rest, n) ||
+        n != static_cast<long long>(d.a_wavelengths.size()))
+        throw VelmoraError("Water has differing number of wavelengths than data file!");
+    in.next(line); // line 7: labels
+    const std::size_t count = static_cast<std::size_t>(n);
+    std::string_view f;
+    bool complete = in.next(line);
+    text::FieldCursor cur(complete ? line : std::string_view());
+    complete = complete && cur.next(f);
+    w.record.c_values.reserve(count);
+    w.record.a_values.reserve(count);
+    for (std::size_t i = 0; complete && i < count; ++i) {
+        complete = cur.next(f);
+        if (complete)
+            w.record.c_values.push_back(text::parse_double(f));
+    }
+    for (std::size_t i = 0; complete && i < count; ++i) {
+        complete = cur.next(f);
+        if (complete)
+            w.record.a_values.push_back(text::parse_double(f));
+    }
+    if (!complete)
+        throw VelmoraError("Water file does not hold a value for every wavelength.");
+    return w;
+}
+
+// Per-channel means of a data file's records, for a water calibration.
+void water_means(const std::vector<hyp_data>& recs, std::vector<double>& a,
+                 std::vector<double>& c) {
+    if (recs.empty())
+        throw VelmoraError("No records in water file.");
+    a = recs.front().a_values;
+    c = recs.front().c_values;
+    for (std::size_t r = 1; r < recs.size(); ++r) {
+        const hyp_data& rec = recs[r];
+        if (rec.a_values.size() < a.size() || rec.c_values.size() < c.size())
+            throw VelmoraError("Records in water file have differing numbers of values.");
+        for (std::size_t i = 0; i < a.size(); ++i)
+            a[i] += rec.a_values[i];
+        for (std::size_t i = 0; i < c.size(); ++i)
+            c[i] += rec.c_values[i];
+    }
+    const double n = static_cast<double>(recs.size());
+    for (double& v : a)
+        v /= n;
+    for (double& v : c)
+        v /= n;
+}
+
+} // namespace
+
+void HYP_Data::load_file(const std::string& path, bool water_mode) {
+    fileio::LineReader in(path);
+    if (!in.is_open())
+        throw VelmoraError("Unable to open file.");
+
+    Loaded out;
+    Kind kind = Kind::hyp;
+    WaterCal water;
+    try {
+        std::string_view line;
+        in.next(line); // title
+        std::string line2;
+        if (in.next(line))
+            line2 = line;
+        kind = detect_kind(line2);
+        out.header_lines.push_back(line2);
+        switch (kind) {
+        case Kind::hyp:
+            read_hyp(in, out);
+            break;
+        case Kind::flw:
+            read_flw(in, out);
+            break;
+        case Kind::processed:
+        case Kind::corrected:
+            read_processed(in, kind == Kind::corrected, out);
+            break;
+        case Kind::water:
+            if (!water_mode)
+                throw VelmoraError("You can not load water files as data.  This will be changed "
+                                   "in the next release.\n");
+            water = read_water_cal(in, *this);
+            break;
+        }
+        if (in.failed())
+            throw VelmoraError("Unable to read file.\n");
+    } catch (const std::bad_alloc&) {
+        throw VelmoraError("Internal error--Error pushing back vector.  Perhaps out of memory?");
+    }
+
+    const bool instrument = kind == Kind::hyp || kind == Kind::flw;
+    if (water_mode) {
+        if (kind == Kind::water) {
+            water_records.clear();
+            water_records.push_back(water.record);
+            water_a = std::move(water.record.a_values);
+            water_c = std::move(water.record.c_values);
+            if (water.temp_read)
+                water_cal_temp = water.temperature;
+        } else {
+            std::vector<double> a, c;
+            water_means(out.records, a, c);
+            water_records = std::move(out.records);
+            water_a = std::move(a);
+            water_c = std::move(c);
+        }
+        water_loaded = true;
+        water_file_name = path;
+        if (instrument && !a_wavelengths.empty())
+            set_scat_ref(715.0);
+        return;
+    }
+
+    header_lines = std::move(out.header_lines);
+    a_wavelengths = std::move(out.a_wavelengths);
+    c_wavelengths = std::move(out.c_wavelengths);
+    num_wavelengths = static_cast<std::int32_t>(a_wavelengths.size());
+    records = std::move(out.records);
+    onboard_list.samples = std::move(out.onboard);
+    ctd_list.samples = onboard_list.samples;
+    if (!instrument) {
+        instrument_type = 4;
+        is_processed = true;
+        return;
+    }
+    instrument_type = kind == Kind::hyp ? 1 : 2;
+    if (out.serial_read)
+        serial_number = out.serial_number;
+    fac_cal_temp = out.fac_cal_temp;
+    if (kind == Kind::flw) {
+        a_order = std::move(out.a_order);
+        c_order = std::move(out.c_order);
+        channel_is_a = std::move(out.channel_is_a);
+    }
+    setup_ts_coefs();
+    file_name = path;
+    set_scat_ref(715.0);
+}

@@ -138,4 +138,7 @@ class HYP_Data {
     hyp_data correct_one_line(std::size_t index);
     std::vector<double> correct_series(int channel, bool is_a);
     double set_scat_ref(double wavelength);
+
+    // The ChlA column value of one corrected record (chl_ratio reads it from corrected_records).
+    double chl_ratio_of(const hyp_data& corrected) const;
 };

@@ -1,0 +1,129 @@
+// Whole-file writers replace the target only once the new file is complete.
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <random>
+
+#include "fast_format.h"
+#include "files_test_util.h"
+
+using namespace files_test;
+
+namespace {
+
+class AtomicSave : public ScratchDir {
+  protected:
+    void SetUp() override {
+        ScratchDir::SetUp();
+        d.load_file(fixture("hyp_small.dat"), false);
+        write_text(path("old.dat"), "precious\n");
+    }
+    HYP_Data d;
+};
+
+const char* const kOpenError =
+    "Unable to open file for saving.  Is this file opened in another program?";
+
+} // namespace
+
+TEST_F(AtomicSave, FailureMidWayKeepsTheEarlierFile) {
+    struct Case {
+        const char* what;
+        std::function<void()> save;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {"selection",
+         [&] {
+             d.save_selection(path("old.dat"), {0, 7});
+         },
+         "Record index out of range."},
+        {"corrected",
+         [&] {
+             d.temp_source = 9;
+             d.save_corrected(path("old.dat"), false, false);
+             d.temp_source = 1;
+         },
+         "Temperature source not recognized."},
+        {"corrected records",
+         [&] {
+             d.records[2].a_values.pop_back();
+             d.save_corrected(path("old.dat"), false, false);
+         },
+         ""},
+        {"water",
+         [&] {
+             d.save_water_cal(path("old.dat"), {1, 5}, 20);
+         },
+         "Record index out of range."},
+        {"devfile", [&] { d.save_devfile(path("old.dat"), {9}); }, "Record index out of range."},
+    };
+    for (const Case& c : cases) {
+        const std::string error = error_of(c.save);
+        if (!c.error.empty()) {
+            EXPECT_EQ(error, c.error) << c.what;
+        }
+        EXPECT_FALSE(error.empty()) << c.what;
+        EXPECT_EQ(read_text(path("old.dat")), "precious\n") << c.what;
+        EXPECT_EQ(entries(), std::vector<std::string>{"old.dat"}) << c.what;
+    }
+}
+
+TEST_F(AtomicSave, UnwritablePlaces) {
+    // A folder that is a regular file, and a target that is a folder: both fail even for root.
+    EXPECT_EQ(error_of([&] { d.save_records(path("old.dat") + "/x.dat"); }), kOpenError);
+    std::filesystem::create_directory(path("folder"));
+    write_text(path("folder") + "/inside", "x");
+    EXPECT_EQ(error_of([&] { d.save_records(path("folder")); }), kOpenError);
+    EXPECT_EQ(read_text(path("folder") + "/inside"), "x");
+    EXPECT_EQ(entries(), (std::vector<std::string>{"folder", "old.dat"}));
+}
+
+TEST_F(AtomicSave, SuccessReplacesTheTarget) {
+    d.save_records(path("old.dat"));
+    HYP_Data back;
+    back.load_file(path("old.dat"), false);
+    expect_same_records(back.records, d.records);
+    EXPECT_EQ(entries(), std::vector<std::string>{"old.dat"});
+}
+
+TEST(FastFormat, MatchesPrintfGeneralFormat) {
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  250.0,
+                                  -0.5,
+                                  0.123456789012,
+                                  1e-05,
+                                  400.5,
+                                  2.5,
+                                  1234567890.5,
+                                  1234567891.5,
+                                  9999999999.4,
+                                  9999999999.5,
+                                  99999.999995,
+                                  0.000099999999995,
+                                  1e-11,
+                                  1e10,
+                                  1e-300,
+                                  1e300,
+                                  0.1,
+                                  0.3,
+                                  1.0 / 3.0,
+                                  5e-5,
+                                  123456.78901234};
+    std::mt19937_64 rng(42);
+    std::uniform_real_distribution<double> exponent(-13.0, 12.0);
+    for (int i = 0; i < 200000; ++i) {
+        const double v = std::pow(10.0, exponent(rng));
+        values.push_back(i % 2 ? v : -v);
+        values.push_back(std::round(v * 1e4) / 1e4);
+        values.push_back(static_cast<double>(i) * 0.5 + 1e9); // exact ties at the 10th digit
+    }
+    for (const double v : values) {
+        char fast[fastfmt::kMaxG10], slow[64];
+        const char* end = fastfmt::format_g10(fast, v);
+        const std::string fast_text(static_cast<const char*>(fast), end);
+        const auto r = std::to_chars(slow, slow + sizeof slow, v, std::chars_format::general, 10);
+        ASSERT_EQ(fast_text, std::string(slow, r.ptr)) << text_g10(v);
+    }
+}
