@@ -433,7 +433,7 @@ std::vector<double> HYP_Data::correct_series(int channel, bool is_a) {
             throw VelmoraError(record_message("Record %llu has fewer values than channels.", j));
 
     const Settings set = settings_of(*this);
-    const bool scat = is_a && do_scat;
+    const bool scat = is_a && do_scat && scat_method >= 1 && scat_method <= 3;
     const std::size_t ra = scat_ref_a;
     const std::size_t rc = scat_ref_c;
     const ChannelTerms own = is_a ? a_terms(*this, ch) : c_terms(*this, ch);

@@ -282,3 +282,23 @@ TEST_F(Cli, WaterCalibrationFromRecords) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Cli, DevfileMovesOffsetsByTheSelectedMeans) {
+    write_hyp("pure.dat");
+    const CliRun r = run("devfile " + path("pure.dat") + " --records 2,0-1 -o " + path("new.dev"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> lines = read_lines(dir / "new.dev");
+    ASSERT_EQ(lines.size(), 10u + 4 + 1);
+    EXPECT_EQ(lines[0], "HYPS test instrument");
+    for (int i = 0; i < 4; ++i) {
+        const std::string wl = text::format_g(kWl[i], 6);
+        EXPECT_EQ(lines[10 + i], "C" + wl + "\tA" + wl + "\t0\t" +
+                                     text::format_g(0.1 - c_value(1, i), 6) + "\t" +
+                                     text::format_g(0.2 - a_value(1, i), 6) + "\t\t0\t0\t0\t0");
+    }
+    EXPECT_EQ(lines[14], "0\t; end of channels");
+}
+
+} // namespace
