@@ -54,7 +54,7 @@ class SystemClock : public Clock {
 // advancing moves its seconds along (normalised with timegm so minutes and days roll over).
 class FakeClock : public Clock {
   public:
-    std::int64_t ms = 1236607507000;  // 9 March 2009 14:05:07 UTC
+    std::int64_t ms = 1236607507000; // 9 March 2009 14:05:07 UTC
     std::tm local = make_tm(2009, 3, 9, 14, 5, 7);
 
     std::int64_t now_seconds() const override { return ms / 1000; }
@@ -79,7 +79,7 @@ class FakeClock : public Clock {
         t.tm_min = minute;
         t.tm_sec = second;
         std::time_t n = timegm(&t);
-        gmtime_r(&n, &t);  // fills weekday and day of year
+        gmtime_r(&n, &t); // fills weekday and day of year
         return t;
     }
 };
@@ -94,8 +94,8 @@ std::string time_stamp_for_name(const std::tm& t);
 enum ModalResult : int {
     mrOk = 1,
     mrCancel = 2,
-    mrFacCalValue = -998,      // factory-temperature query: a value was entered
-    mrFacCalCancelled = -999,  // factory-temperature query: Cancel
+    mrFacCalValue = -998,     // factory-temperature query: a value was entered
+    mrFacCalCancelled = -999, // factory-temperature query: Cancel
 };
 
 // The four CTD column numbers, 1-based.
@@ -108,10 +108,10 @@ struct CtdColumns {
 
 // What "Save As Water File" hands to the water calibration dialog before showing it.
 struct WaterCalRequest {
-    std::vector<double> a_wavelengths, a_mean;  // "Absorption" curve
-    std::vector<double> c_wavelengths, c_mean;  // "Attenuation" curve
-    int scat_index = 0;                         // selected in the dialog's scattering list
-    std::string scat_wl_text;                   // copied into its wavelength field
+    std::vector<double> a_wavelengths, a_mean; // "Absorption" curve
+    std::vector<double> c_wavelengths, c_mean; // "Attenuation" curve
+    int scat_index = 0;                        // selected in the dialog's scattering list
+    std::string scat_wl_text;                  // copied into its wavelength field
 };
 
 class UserDialogs {
@@ -182,7 +182,7 @@ struct ActionState {
 // Actions and menu items of the main window, with their state after start-up.
 struct WindowState {
     std::string caption = "Velmora";
-    int tab_index = 0;  // 0 "Data Acquisition", 1 "Post Processing"
+    int tab_index = 0; // 0 "Data Acquisition", 1 "Post Processing"
     bool post_tab_enabled = true;
     // The open dialog's filter keeps what the last command set ("with whatever filter it has").
     std::string open_filter = "All Files (*.*)|*.*";
@@ -190,18 +190,18 @@ struct WindowState {
 
     // Both disabled by Start and enabled again by Stop: loading or replaying under a running
     // tick would replace the data set or reader it writes to.
-    ActionState FileOpen;    // "&Open ac File For Post Processing" (Ctrl+O)
-    ActionState OpenBinary;  // "Open &Binary File For Post Processing"
+    ActionState FileOpen;   // "&Open ac File For Post Processing" (Ctrl+O)
+    ActionState OpenBinary; // "Open &Binary File For Post Processing"
     ActionState A_LoadCTD{false};
     ActionState A_Start;
     ActionState A_Stop{false};
     ActionState A_SaveBinary{false};
     ActionState A_SaveFromDevice{false};
-    ActionState A_SaveWCorrections{true, false};  // action enabled, menu item hidden
+    ActionState A_SaveWCorrections{true, false}; // action enabled, menu item hidden
     ActionState A_Time;
     ActionState A_Depth{false};
     ActionState A_Spectra;
-    ActionState A_ReferenceSpectra{false, false};  // action disabled, menu item hidden
+    ActionState A_ReferenceSpectra{false, false}; // action disabled, menu item hidden
     ActionState M_WaterCorrections;
     ActionState M_AutoTemp{true, false};
     ActionState M_Brevian{true, false};
@@ -220,7 +220,7 @@ struct PostPanelState {
     std::string E_CTDFile = "(no file loaded)";
     bool CB_Temp = false;
     std::vector<std::string> PD_Temp_items{"Constant", "CTD Not Loaded"};
-    int PD_Temp = 0;  // selected index; -1 when the user typed into the list
+    int PD_Temp = 0; // selected index; -1 when the user typed into the list
     std::string E_Temp = "21";
     bool E_Temp_visible = true;
     bool CB_Saln = false;
@@ -229,7 +229,8 @@ struct PostPanelState {
     std::string E_Saln = "17";
     bool E_Saln_visible = true;
     bool CB_ScatCorr = false;
-    int PD_ScatType = 0;  // "Proportional Correction", "Baseline Correction", "Percentage of b (14%)"
+    int PD_ScatType =
+        0; // "Proportional Correction", "Baseline Correction", "Percentage of b (14%)"
     std::string E_ScatWL = "715";
     bool B_Save_enabled = true;
 };
@@ -242,7 +243,7 @@ struct PreviewOptions {
     bool CB_ScatCorr = false;
     std::string E_Temp = "21";
     std::string E_Saln = "34";
-    int PD_ScatType = 1;  // "Proportional Correction", "Baseline Correction"
+    int PD_ScatType = 1; // "Proportional Correction", "Baseline Correction"
     std::string E_ScatWL = "715";
 };
 
@@ -263,6 +264,9 @@ struct Workspace {
     WindowState window;
     PostPanelState post;
     PreviewOptions preview;
+    // The acquisition panel's port number (UD_Port, E_CommPort) and device file field (E_Device).
+    int UD_Port = 1;
+    std::string E_Device;
 
     // Runs a long job (loading or saving a large file).  The main window runs it on a worker
     // thread behind a progress bar and returns when it is done, rethrowing what the job threw;

@@ -12,7 +12,7 @@
 namespace ctd_columns {
 
 constexpr int kPreviewLines = 100;
-constexpr int kCheckLine = 98;  // the 99th preview line, the second-to-last
+constexpr int kCheckLine = 98; // the 99th preview line, the second-to-last
 
 // The first 100 lines of `path` (each at most 4095 characters, as a 4096-byte line buffer
 // reads them), padded with empty lines.  Raises VelmoraError "Unable to open file.".

@@ -1,7 +1,96 @@
+// velmora [FILE] | --demo [hyp|flw] | --screenshot FILE.png [--tab N] [FILE]
 #include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "command_guard.h"
+#include "demo.h"
+#include "screenshot.h"
+#include "tf_main.h"
+
+namespace {
+
+// The last line of the top-level error report: an error that escapes an event handler is shown
+// with its text and the application goes on.
+class VelmoraApplication : public QApplication {
+  public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            report(e.what());
+        } catch (...) {
+            report("Unable to catch exception");
+        }
+        return false;
+    }
+
+  private:
+    static void report(const char* text) {
+        QMessageBox::warning(nullptr, kUncaughtErrorCaption, QString::fromLocal8Bit(text));
+    }
+};
+
+void usage() {
+    std::fprintf(stderr, "usage: velmora [DATA_FILE]\n"
+                         "       velmora --demo [hyp|flw]\n"
+                         "       velmora --screenshot FILE.png [--tab N] [DATA_FILE]\n");
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    VelmoraApplication app(argc, argv);
     QApplication::setApplicationName("Velmora");
-    return 0;
+    QApplication::setApplicationDisplayName("Velmora");
+    QApplication::setDesktopFileName("velmora");
+
+    std::string screenshot, file, demo_model;
+    int tab = -1;
+    bool demo = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--screenshot" && i + 1 < argc) {
+            screenshot = argv[++i];
+        } else if (a == "--tab" && i + 1 < argc) {
+            tab = std::atoi(argv[++i]);
+        } else if (a == "--demo") {
+            demo = true;
+            demo_model = "hyp";
+            if (i + 1 < argc && argv[i + 1][0] != '-')
+                demo_model = argv[++i];
+        } else if (a == "--help" || a == "-h") {
+            usage();
+            return 0;
+        } else if (!a.empty() && a[0] == '-') {
+            usage();
+            return 2;
+        } else {
+            file = a;
+        }
+    }
+
+    if (!screenshot.empty())
+        return take_screenshot(screenshot, tab, file);
+
+    TF_Main window;
+    window.show();
+    window.FormActivate();
+
+    std::unique_ptr<DemoSession> session;
+    if (demo) {
+        window.Run([&] {
+            session = start_demo(demo_model);
+            apply_demo(*session, window.ws);
+        });
+    } else if (!file.empty()) {
+        QTimer::singleShot(0, &window, [&window, file] { window.OpenDroppedFile(file); });
+    }
+    const int code = QApplication::exec();
+    return code;
 }

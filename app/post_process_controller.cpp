@@ -1,6 +1,8 @@
 #include "post_process_controller.h"
 
+#include <cctype>
 #include <exception>
+#include <fstream>
 
 #include "text.h"
 
@@ -21,7 +23,30 @@ std::string drop_last(const std::string& name, std::size_t n) {
     return name.size() < n ? name : name.substr(0, name.size() - n);
 }
 
-std::string general_number(double value) { return text::format_g(value, 15); }
+std::string general_number(double value) {
+    return text::format_g(value, 15);
+}
+
+InputFileKind classify_input_file(const std::string& path) {
+    std::string lower = path;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".wcf") == 0)
+        return InputFileKind::Water;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    if (in && std::getline(in, line) && std::getline(in, line)) {
+        std::string_view second = text::chomp(line);
+        if (text::starts_with_nocase(second, "Water"))
+            return InputFileKind::Water;
+        for (const char* kind : {"HYP", "FLW", "Velmora"})
+            if (text::starts_with_nocase(second, kind))
+                return InputFileKind::Data;
+    }
+    if (lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".dat") == 0)
+        return InputFileKind::Data;
+    return InputFileKind::Ctd;
+}
 
 void PostProcessController::B_OpenHYPClick() {
     auto path = ctx_.dialogs.open_file("Open ac file", ctx_.ws.window.open_filter);
@@ -167,8 +192,8 @@ void PostProcessController::B_LoadWaterClick() {
     Workspace& ws = ctx_.ws;
     if (!ws.post.B_LoadWater_enabled)
         return;
-    auto path = ctx_.dialogs.open_file("Open Water Blank",
-                                       "Water Calibration Files|*.wcf|All Files|*.*");
+    auto path =
+        ctx_.dialogs.open_file("Open Water Blank", "Water Calibration Files|*.wcf|All Files|*.*");
     ws.window.open_filter = "All Files|*.*";
     if (!path)
         return;
@@ -191,7 +216,8 @@ bool PostProcessController::LoadWaterFile(const std::string& path) {
         return false;
     }
 
-    ws.post.L_WaterTemp = "Water Calibration Temperature: " + text::format_fixed(d.water_cal_temp, 1);
+    ws.post.L_WaterTemp =
+        "Water Calibration Temperature: " + text::format_fixed(d.water_cal_temp, 1);
     ws.post.L_WaterTemp_visible = true;
     ws.post.E_Water = path;
     ws.post.CB_Water_visible = true;
@@ -331,7 +357,9 @@ void PostProcessController::EnterReferenceWavelength(std::string& field, int key
     ApplyCorrectionOptions();
 }
 
-void PostProcessController::UpDown1Click(bool up) { StepReferenceWavelength(ctx_.ws.post.E_ScatWL, up); }
+void PostProcessController::UpDown1Click(bool up) {
+    StepReferenceWavelength(ctx_.ws.post.E_ScatWL, up);
+}
 
 void PostProcessController::E_ScatWLKeyDown1(int key) {
     EnterReferenceWavelength(ctx_.ws.post.E_ScatWL, key);

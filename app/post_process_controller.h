@@ -18,6 +18,11 @@ std::string drop_last(const std::string& name, std::size_t n);
 // wavelength fields show a wavelength: 715.5, 716.
 std::string general_number(double value);
 
+// What a file given on the command line or dropped on the window holds, from its second line
+// (as the data file reader recognises its kinds) and its extension.
+enum class InputFileKind { Data, Ctd, Water };
+InputFileKind classify_input_file(const std::string& path);
+
 class PostProcessController {
   public:
     explicit PostProcessController(AppContext ctx) : ctx_(ctx) {}

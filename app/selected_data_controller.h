@@ -18,7 +18,7 @@ class SelectedDataController {
     struct Curve {
         std::string title;
         bool in_legend = true;
-        int colour = 0;  // the two curves of one entry share a colour index
+        int colour = 0; // the two curves of one entry share a colour index
         std::vector<double> x, y;
     };
 
@@ -54,7 +54,7 @@ class SelectedDataController {
     AppContext ctx_;
     HYP_Data* data_ = nullptr;
     std::vector<int> singles_;
-    std::vector<std::pair<int, int>> ranges_;  // covers first .. end - 1
+    std::vector<std::pair<int, int>> ranges_; // covers first .. end - 1
 
     int row_count() const { return static_cast<int>(singles_.size() + ranges_.size()); }
     bool clamp_rows(int& top, int& bottom) const;

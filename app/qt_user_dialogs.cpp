@@ -1,0 +1,101 @@
+#include "qt_user_dialogs.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QStringList>
+
+#include "small_dialogs.h"
+
+QString qt_file_filter(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString name = parts[i].trimmed();
+        // A name that already lists its patterns keeps only the words.
+        if (int p = name.indexOf('('); p > 0)
+            name = name.left(p).trimmed();
+        QStringList patterns;
+        for (QString pat : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
+            pat = pat.trimmed();
+            if (pat == "*.*") {
+                patterns << "*";
+                continue;
+            }
+            for (const QString& p : {pat, pat.toLower(), pat.toUpper()})
+                if (!patterns.contains(p))
+                    patterns << p;
+        }
+        out << name + " (" + patterns.join(' ') + ")";
+    }
+    return out.join(";;");
+}
+
+int QtUserDialogs::message(const std::string& text, const std::string& caption, bool ok_cancel) {
+    QMessageBox box(ok_cancel ? QMessageBox::Question : QMessageBox::Information,
+                    QString::fromStdString(caption), QString::fromStdString(text),
+                    ok_cancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, parent_);
+    return box.exec() == QMessageBox::Ok ? mrOk : mrCancel;
+}
+
+std::optional<std::string> QtUserDialogs::open_file(const std::string& title,
+                                                    const std::string& filter) {
+    QString path = QFileDialog::getOpenFileName(parent_, QString::fromStdString(title), lastDir_,
+                                                qt_file_filter(filter));
+    if (path.isEmpty())
+        return std::nullopt;
+    lastDir_ = QFileInfo(path).absolutePath();
+    return path.toStdString();
+}
+
+std::optional<std::string> QtUserDialogs::save_file(const std::string& title,
+                                                    const std::string& filter,
+                                                    const std::string& proposed_name) {
+    QString proposed = QString::fromStdString(proposed_name);
+    if (!proposed.isEmpty() && QFileInfo(proposed).isRelative() && !lastDir_.isEmpty())
+        proposed = lastDir_ + "/" + proposed;
+    QString path = QFileDialog::getSaveFileName(parent_, QString::fromStdString(title), proposed,
+                                                qt_file_filter(filter));
+    if (path.isEmpty())
+        return std::nullopt;
+    lastDir_ = QFileInfo(path).absolutePath();
+    return path.toStdString();
+}
+
+int QtUserDialogs::fac_cal_query(double& value) {
+    int r = w_.facCalQuery->exec();
+    if (r == mrFacCalValue)
+        value = w_.facCalQuery->value;
+    return r;
+}
+
+int QtUserDialogs::continue_saving() {
+    return w_.contSaving->exec();
+}
+
+int QtUserDialogs::load_ctd_columns(const std::string& path, CtdColumns& columns) {
+    w_.loadCtd->Prepare(path, columns);
+    int r = w_.loadCtd->exec();
+    if (r == mrOk)
+        columns = w_.loadCtd->accepted;
+    return r;
+}
+
+std::string QtUserDialogs::water_temperature_text() {
+    return w_.makeWater->E_Temp->text().toStdString();
+}
+
+int QtUserDialogs::water_scat_index() {
+    return w_.makeWater->PD_Scattering->currentIndex();
+}
+
+int QtUserDialogs::make_water(const WaterCalRequest& request) {
+    w_.makeWater->Prepare(request);
+    return w_.makeWater->exec();
+}
+
+void QtUserDialogs::about() {
+    w_.about->exec();
+}

@@ -1,0 +1,66 @@
+// The post-processing panel of the "Post Processing" tab.  It shows the workspace's panel state
+// and forwards every user action; the commands themselves are PostProcessController's.
+#pragma once
+
+#include <QFrame>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class QWidget;
+struct PostPanelState;
+
+class TFr_PostProcess : public QFrame {
+    Q_OBJECT
+  public:
+    explicit TFr_PostProcess(QWidget* parent = nullptr);
+
+    void attach(PostPanelState* state) { state_ = state; }
+    // B_LoadCTD triggers this action and follows its enabled state.
+    void bind_load_ctd(QAction* action);
+    // Copies the state onto the controls; `water_visible` shows the water panel.
+    void sync(bool water_visible);
+
+    // Handlers the main window connects (each forwards to one command).
+    std::function<void()> onOpenHYP, onLoadWater, onSave, onOptions;
+    std::function<void(int)> onTempSource, onSalnSource;
+    std::function<void(bool up)> onUpDown;
+    std::function<void(int key)> onScatWLKey;
+
+    QPushButton* B_OpenHYP = nullptr;
+    QLineEdit* E_HYPFile = nullptr;
+    QWidget* Panel6 = nullptr;
+    QPushButton* B_LoadWater = nullptr;
+    QLineEdit* E_Water = nullptr;
+    QLabel* L_WaterTemp = nullptr;
+    QCheckBox* CB_Water = nullptr;
+    QPushButton* B_LoadCTD = nullptr;
+    QLineEdit* E_CTDFile = nullptr;
+    QCheckBox* CB_Temp = nullptr;
+    QComboBox* PD_Temp = nullptr;
+    QLineEdit* E_Temp = nullptr;
+    QCheckBox* CB_Saln = nullptr;
+    QComboBox* PD_Saln = nullptr;
+    QLineEdit* E_Saln = nullptr;
+    QCheckBox* CB_ScatCorr = nullptr;
+    QComboBox* PD_ScatType = nullptr;
+    QLineEdit* E_ScatWL = nullptr;
+    QToolButton* UpDown1_up = nullptr;
+    QToolButton* UpDown1_down = nullptr;
+    QPushButton* B_Save = nullptr;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void edited();
+    PostPanelState* state_ = nullptr;
+    bool syncing_ = false;
+    QWidget* tempUnit_ = nullptr;
+    QWidget* salnUnit_ = nullptr;
+};

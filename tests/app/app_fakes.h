@@ -1,0 +1,179 @@
+// Test doubles of the application's seams: scripted user answers and a view list that records
+// what it was asked to do.
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app_services.h"
+
+struct ScriptedDialogs : UserDialogs {
+    struct Message {
+        std::string text, caption;
+        bool ok_cancel;
+    };
+    std::vector<Message> messages;
+    std::deque<int> message_answers; // for OK/Cancel questions; OK when empty
+
+    struct FileAsk {
+        std::string title, filter, proposed;
+    };
+    std::vector<FileAsk> opens, saves;
+    std::deque<std::optional<std::string>> open_answers, save_answers; // cancel when empty
+
+    std::deque<int> ctd_answers; // mrOk when empty
+    std::optional<CtdColumns> ctd_columns_answer;
+    std::vector<std::string> ctd_paths;
+    bool ctd_throws = false;
+
+    std::string water_text = "";
+    int water_scat = 0;
+    std::deque<int> water_answers; // mrCancel when empty
+    std::string water_text_after_ok = "20";
+    std::vector<WaterCalRequest> water_requests;
+
+    int fac_cal_answer = mrFacCalCancelled;
+    double fac_cal_value = 0;
+    int cont_saving_answer = mrCancel;
+    int abouts = 0;
+
+    int message(const std::string& text, const std::string& caption, bool ok_cancel) override {
+        messages.push_back({text, caption, ok_cancel});
+        if (!ok_cancel || message_answers.empty())
+            return mrOk;
+        int a = message_answers.front();
+        message_answers.pop_front();
+        return a;
+    }
+    std::optional<std::string> open_file(const std::string& title,
+                                         const std::string& filter) override {
+        opens.push_back({title, filter, ""});
+        if (open_answers.empty())
+            return std::nullopt;
+        auto a = open_answers.front();
+        open_answers.pop_front();
+        return a;
+    }
+    std::optional<std::string> save_file(const std::string& title, const std::string& filter,
+                                         const std::string& proposed) override {
+        saves.push_back({title, filter, proposed});
+        if (save_answers.empty())
+            return std::nullopt;
+        auto a = save_answers.front();
+        save_answers.pop_front();
+        return a;
+    }
+    int fac_cal_query(double& value) override {
+        if (fac_cal_answer == mrFacCalValue)
+            value = fac_cal_value;
+        return fac_cal_answer;
+    }
+    int continue_saving() override { return cont_saving_answer; }
+    int load_ctd_columns(const std::string& path, CtdColumns& columns) override {
+        ctd_paths.push_back(path);
+        if (ctd_throws)
+            throw VelmoraError("Unable to open file.");
+        int a = mrOk;
+        if (!ctd_answers.empty()) {
+            a = ctd_answers.front();
+            ctd_answers.pop_front();
+        }
+        if (a == mrOk && ctd_columns_answer)
+            columns = *ctd_columns_answer;
+        return a;
+    }
+    std::string water_temperature_text() override { return water_text; }
+    int water_scat_index() override { return water_scat; }
+    int make_water(const WaterCalRequest& request) override {
+        water_requests.push_back(request);
+        water_text.clear();
+        int a = mrCancel;
+        if (!water_answers.empty()) {
+            a = water_answers.front();
+            water_answers.pop_front();
+        }
+        if (a == mrOk)
+            water_text = water_text_after_ok;
+        return a;
+    }
+    void about() override { ++abouts; }
+};
+
+struct RecordingViews : ViewHub {
+    std::vector<std::string> calls;
+    HYP_Data* attached = nullptr;
+    void AttachData(HYP_Data* data) override {
+        attached = data;
+        calls.push_back("AttachData");
+    }
+    void SetLiveMode(bool live) override { calls.push_back(live ? "Live" : "NotLive"); }
+    void NewRecords() override { calls.push_back("NewRecords"); }
+    void Refresh() override { calls.push_back("Refresh"); }
+};
+
+// A scratch folder removed at the end of the test.
+struct TempDir {
+    std::filesystem::path path;
+    TempDir() {
+        path =
+            std::filesystem::temp_directory_path() /
+            ("velmora_app_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter()++));
+        std::filesystem::create_directories(path);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::string file(const std::string& name) const { return (path / name).string(); }
+    static int& counter() {
+        static int n = 0;
+        return n;
+    }
+};
+
+inline void write_text(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::string read_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A small HYP data file: `records` records of 4 channels (c 400.5, 500, 600, 715 / a 402, 502,
+// 602, 715) at 250 ms steps, a at channel j = 0.1 * (j + 1) + 0.01 * record, c = a + 1, with
+// onboard temperature 15, an unread field and pressure = record index.
+inline std::string hyp_data_file(int records, int serial = 123) {
+    std::string s = "File created by Velmora version 2.0\n"
+                    "HYP Meter\n" +
+                    std::to_string(serial) +
+                    "\t; serial number\n"
+                    "4\t; structure version\n"
+                    "Tcal: 21.5 C, Ical: 20.9 C\n"
+                    "0.25\t; path length\n"
+                    "19200\t; baud rate\n"
+                    "0\t; line 8\n"
+                    "4\t; number of wavelengths\n"
+                    "2\t; number of temperature bins\n"
+                    "10\t20\t; temperature bins\n";
+    const double c_wl[4] = {400.5, 500, 600, 715};
+    const double a_wl[4] = {402, 502, 602, 715};
+    for (int j = 0; j < 4; ++j)
+        s += "C" + std::to_string(c_wl[j]) + "\tA" + std::to_string(a_wl[j]) + "\t0\t0\t0\t0\n";
+    s += "0\t; end of wavelength lines\n";
+    s += "1\t\t\t; acquisition bin size\n";
+    s += "Time(ms)\tC400.5\tC500\tC600\tC715\tA402\tA502\tA602\tA715\t\n";
+    for (int r = 0; r < records; ++r) {
+        s += std::to_string(r * 250) + "\t";
+        for (int j = 0; j < 4; ++j)
+            s += std::to_string(1.0 + 0.1 * (j + 1) + 0.01 * r) + "\t";
+        for (int j = 0; j < 4; ++j)
+            s += std::to_string(0.1 * (j + 1) + 0.01 * r) + "\t";
+        s += "15\tx\t" + std::to_string(r) + "\n";
+    }
+    return s;
+}
