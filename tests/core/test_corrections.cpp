@@ -180,7 +180,7 @@ TEST_F(Engine, SeriesAgreesWithOneLineForEveryMethod) {
     // Make some records' reference a negative so the no-negative rule is exercised both ways.
     for (std::size_t j = 0; j < kRecords; j += 3)
         d.records[j].a_values[3] = -0.2;
-    for (int method : {1, 2, 3, 0}) {  // 0: an unknown method adds no term
+    for (int method : {1, 2, 3, 0}) { // 0: an unknown method adds no term
         for (bool no_negative : {false, true}) {
             all_on(method);
             d.scat_no_negative = no_negative;
