@@ -233,6 +233,12 @@ TEST_F(Engine, OneLineChecksInOrder) {
         c.set(x);
         EXPECT_EQ(error_of([&] { x.correct_one_line(0); }), c.message);
     }
+    // Before any table is filled the engine refuses first of all.
+    ts_table_loaded = false;
+    const std::string unloaded = error_of([&] { d.correct_one_line(0); });
+    ts_table_loaded = true;
+    EXPECT_EQ(unloaded, "No TS.cor file loaded");
+
     // correct_series does not look at ctd_merged: it uses ctd_list as it stands.
     d.temp_source = 2;
     d.do_temp = true;
