@@ -256,6 +256,7 @@ void flw_reader::read_reference() {
         return;
     }
     p.pad_byte = v.u8(at);
+    ++scan_pos;
     mode = 4;
 }
 
