@@ -126,8 +126,7 @@ void HYP_Data::save_corrected(const std::string& path, bool ctd_columns, bool ch
     if (!ctd_merged)
         ctd_columns = false;
     write_corrected_header(file.stream(), ctd_columns, chl_column);
-    if (!records.empty())
-        write_lines(file.stream(), {}, true, false, ctd_columns, false, chl_column);
+    write_corrected_lines(file.stream(), ctd_columns, chl_column);
     file.commit();
 }
 

@@ -2,6 +2,7 @@
 // also water calibration files.  Everything is read into local lists first and moved into the
 // data set only when the whole file has been read, so a failed load changes nothing.
 #include <algorithm>
+#include <charconv>
 #include <new>
 #include <numeric>
 #include <string>
@@ -116,6 +117,16 @@ struct Loaded {
     std::vector<ctd_struct> onboard;
 };
 
+// A data field as a number: plain numbers straight through from_chars, anything else (a leading
+// '+', overflow) by the full string-to-double rules.
+inline double field_value(std::string_view f) {
+    double v = 0.0;
+    const auto [ptr, ec] = std::from_chars(f.data(), f.data() + f.size(), v);
+    if (ec == std::errc() && ptr != f.data())
+        return v;
+    return text::parse_double(f);
+}
+
 // Time, n c values, n a values (a missing field adds nothing), then the onboard entry.
 // False for a line without any field.
 bool parse_plain_line(std::string_view line, std::size_t n, bool with_onboard, Onboard& state,
@@ -129,9 +140,9 @@ bool parse_plain_line(std::string_view line, std::size_t n, bool with_onboard, O
     rec.c_values.reserve(n);
     rec.a_values.reserve(n);
     for (std::size_t i = 0; i < n && cur.next(f); ++i)
-        rec.c_values.push_back(text::parse_double(f));
+        rec.c_values.push_back(field_value(f));
     for (std::size_t i = 0; i < n && cur.next(f); ++i)
-        rec.a_values.push_back(text::parse_double(f));
+        rec.a_values.push_back(field_value(f));
     if (with_onboard) {
         out.onboard.push_back(state.read(cur));
     } else {
@@ -275,9 +286,9 @@ void read_flw(fileio::LineReader& in, Loaded& out) {
         int na = 0, nc = 0;
         for (std::size_t j = 0; j < columns && cur.next(f); ++j) {
             if (out.channel_is_a[j])
-                fa[na++] = text::parse_double(f);
+                fa[na++] = field_value(f);
             else
-                fc[nc++] = text::parse_double(f);
+                fc[nc++] = field_value(f);
         }
         // A short line gives the channels whose columns it holds, in channel order, up to the
         // first one it lacks.

@@ -141,4 +141,8 @@ class HYP_Data {
 
     // The ChlA column value of one corrected record (chl_ratio reads it from corrected_records).
     double chl_ratio_of(const hyp_data& corrected) const;
+
+  private:
+    // The record lines of the corrected file (corrections on, plain layout).
+    void write_corrected_lines(std::ostream& out, bool ctd_columns, bool chl_column);
 };

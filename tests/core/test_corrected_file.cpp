@@ -160,3 +160,22 @@ TEST_F(CorrectedFile, UnknownSourcesAreRefused) {
               "Salinity source not recognized.");
     EXPECT_TRUE(entries().empty());
 }
+
+TEST_F(CorrectedFile, WrittenValuesFollowTheCurrentSettings) {
+    HYP_Data d;
+    d.load_file(fixture("hyp_small.dat"), false);
+    d.do_temp = true;
+    d.const_temp = 30;
+    fill_corrected(d);
+    d.save_corrected(path("filled.dat"), false, false);
+    // Settings changed after the corrected records were kept: the file follows the settings.
+    d.const_temp = 10;
+    d.save_corrected(path("changed.dat"), false, false);
+    d.corrected_records.clear();
+    d.save_corrected(path("fresh.dat"), false, false);
+    EXPECT_EQ(read_text(path("changed.dat")), read_text(path("fresh.dat")));
+    EXPECT_NE(read_text(path("filled.dat")), read_text(path("fresh.dat")));
+    const auto lines = split_lines(read_text(path("fresh.dat")));
+    const hyp_data r = d.correct_one_line(1);
+    EXPECT_EQ(lines[22].rfind("500\t" + text_g10(r.c_values[0]) + "\t", 0), 0u);
+}
