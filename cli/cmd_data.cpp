@@ -14,7 +14,7 @@
 
 #include "commands.h"
 #include "hyp_data.h"
-#include "record_spec.h"
+#include "record_selection.h"
 #include "text.h"
 
 namespace {
@@ -22,7 +22,7 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // A small option parser: "--name value", "--name=value", flags, and positional arguments.
 
-struct OptionSpec {
+struct OptionDef {
     const char* name; // "--temp", "-o"
     bool takes_value;
 };
@@ -40,7 +40,7 @@ struct UsageError {
     std::string text;
 };
 
-ParsedArgs parse_args(int argc, char** argv, const std::vector<OptionSpec>& specs) {
+ParsedArgs parse_args(int argc, char** argv, const std::vector<OptionDef>& defs) {
     ParsedArgs out;
     bool options_done = false;
     for (int i = 1; i < argc; ++i) {
@@ -65,11 +65,11 @@ ParsedArgs parse_args(int argc, char** argv, const std::vector<OptionSpec>& spec
             arg.resize(eq);
             inline_value = true;
         }
-        const auto spec = std::find_if(specs.begin(), specs.end(),
-                                       [&](const OptionSpec& s) { return arg == s.name; });
-        if (spec == specs.end())
+        const auto def = std::find_if(defs.begin(), defs.end(),
+                                      [&](const OptionDef& s) { return arg == s.name; });
+        if (def == defs.end())
             throw UsageError{"unknown option '" + arg + "'"};
-        if (!spec->takes_value) {
+        if (!def->takes_value) {
             if (inline_value)
                 throw UsageError{"option '" + arg + "' takes no value"};
             out.values[arg] = "";
@@ -140,7 +140,7 @@ template <typename Body> int run_command(const char* command, Body body) {
 // ---------------------------------------------------------------------------------------------
 // Correction options, shared by correct and devfile.
 
-const std::vector<OptionSpec> kCorrectionOptions = {
+const std::vector<OptionDef> kCorrectionOptions = {
     {"--ctd", true},
     {"--ctd-columns", true},
     {"--water", true},
@@ -284,14 +284,14 @@ void apply_corrections(HYP_Data& d, const Corrections& c) {
     d.set_scat_ref(c.scat_ref);
 }
 
-std::vector<std::size_t> selected_records(const HYP_Data& d, const std::string& spec) {
-    std::vector<record_spec::Range> ranges;
+std::vector<std::size_t> selected_records(const HYP_Data& d, const std::string& selection) {
+    std::vector<record_selection::Range> ranges;
     std::string error;
-    if (!record_spec::parse(spec, ranges, error))
+    if (!record_selection::parse(selection, ranges, error))
         throw UsageError{"--records: " + error};
     std::vector<std::size_t> indices;
     std::size_t bad = 0;
-    if (!record_spec::expand(ranges, d.records.size(), indices, bad))
+    if (!record_selection::expand(ranges, d.records.size(), indices, bad))
         throw VelmoraError("Record " + std::to_string(bad) + " does not exist; the file has " +
                            std::to_string(d.records.size()) + " records.");
     return indices;
@@ -414,11 +414,11 @@ int correct_many(const std::vector<std::string>& files, const std::string& outdi
 
 int cmd_correct(int argc, char** argv) {
     return run_command("correct", [&] {
-        std::vector<OptionSpec> specs = kCorrectionOptions;
-        specs.push_back({"-o", true});
-        specs.push_back({"-d", true});
-        specs.push_back({"--chl", false});
-        const ParsedArgs a = parse_args(argc, argv, specs);
+        std::vector<OptionDef> defs = kCorrectionOptions;
+        defs.push_back({"-o", true});
+        defs.push_back({"-d", true});
+        defs.push_back({"--chl", false});
+        const ParsedArgs a = parse_args(argc, argv, defs);
         if (a.help) {
             std::fputs(kCorrectHelp, stdout);
             std::fputs("\n", stdout);
@@ -516,10 +516,10 @@ const char* const kDevfileHelp =
 
 int cmd_devfile(int argc, char** argv) {
     return run_command("devfile", [&] {
-        std::vector<OptionSpec> specs = kCorrectionOptions;
-        specs.push_back({"--records", true});
-        specs.push_back({"-o", true});
-        const ParsedArgs a = parse_args(argc, argv, specs);
+        std::vector<OptionDef> defs = kCorrectionOptions;
+        defs.push_back({"--records", true});
+        defs.push_back({"-o", true});
+        const ParsedArgs a = parse_args(argc, argv, defs);
         if (a.help) {
             std::fputs(kDevfileHelp, stdout);
             std::fputs("\n", stdout);

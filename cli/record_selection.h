@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace record_spec {
+namespace record_selection {
 
 using Range = std::pair<std::size_t, std::size_t>; // first, last (inclusive)
 
@@ -45,15 +45,15 @@ inline bool parse_index(std::string_view s, std::size_t& value) {
 
 // Splits a selection into ranges without expanding them.  On a malformed selection returns false
 // and says why in `error`.
-inline bool parse(std::string_view spec, std::vector<Range>& ranges, std::string& error) {
+inline bool parse(std::string_view selection, std::vector<Range>& ranges, std::string& error) {
     ranges.clear();
-    if (detail::trim(spec).empty()) {
+    if (detail::trim(selection).empty()) {
         error = "empty record selection";
         return false;
     }
     while (true) {
-        const std::size_t comma = spec.find(',');
-        const std::string_view item = spec.substr(0, comma);
+        const std::size_t comma = selection.find(',');
+        const std::string_view item = selection.substr(0, comma);
         const std::size_t dash = item.find('-');
         Range r{};
         bool ok = false;
@@ -75,7 +75,7 @@ inline bool parse(std::string_view spec, std::vector<Range>& ranges, std::string
         ranges.push_back(r);
         if (comma == std::string_view::npos)
             return true;
-        spec.remove_prefix(comma + 1);
+        selection.remove_prefix(comma + 1);
     }
 }
 
@@ -96,4 +96,4 @@ inline bool expand(const std::vector<Range>& ranges, std::size_t record_count,
     return true;
 }
 
-} // namespace record_spec
+} // namespace record_selection
