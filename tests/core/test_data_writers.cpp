@@ -1,6 +1,7 @@
 // Writing instrument data files: round trips through the reader, line formats, selections and
 // continuous saving.
 #include "files_test_util.h"
+#include "text.h"
 
 using namespace files_test;
 
@@ -180,4 +181,86 @@ TEST_F(DataWriters, ContinuousSaving) {
               "Unable to open file for saving.  Is this file opened in another program?");
     EXPECT_FALSE(next.continuous_open());
     next.append_continuous();
+}
+
+namespace {
+
+// Tab-separated fields of a device file line, empty ones skipped, as numbers where they are.
+std::vector<std::string> tab_fields(const std::string& line) {
+    std::vector<std::string> out;
+    std::string cur;
+    for (const char c : line) {
+        if (c == '\t') {
+            if (!cur.empty())
+                out.push_back(cur);
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.empty())
+        out.push_back(cur);
+    return out;
+}
+
+} // namespace
+
+TEST_F(DataWriters, SampleDeviceFilesThroughAcquisitionSaveAndRewrite) {
+    for (const char* name : {"sample_hyp.dev", "sample_flw.dev"}) {
+        const auto dev = split_lines(read_text(std::string(VELMORA_SAMPLE_DATA) + "/" + name));
+        const bool hyp = std::string(name) == "sample_hyp.dev";
+        const std::size_t n = hyp ? dev.size() - 12 : 9;
+        // An instrument data file: title, the device file, the bin-size line (and for FLW the
+        // label line), then the records.
+        std::vector<std::string> file = {"title"};
+        file.insert(file.end(), dev.begin(), dev.end());
+        file.push_back("1\t\t\t; acquisition bin size");
+        if (!hyp)
+            file.push_back("Time(ms)");
+        for (int r = 0; r < 3; ++r) {
+            std::string line = std::to_string(250 * r);
+            for (std::size_t i = 0; i < 2 * n; ++i) {
+                line += '\t';
+                line += text_g10(0.001 * static_cast<double>(i + 1) + r);
+            }
+            file.push_back(line);
+        }
+        write_text(path("instrument.dat"), join_lines(file));
+        HYP_Data acquired;
+        make_acquired(acquired, path("instrument.dat"));
+        ASSERT_EQ(acquired.a_wavelengths.size(), n) << name;
+        ASSERT_EQ(acquired.records.size(), 3u) << name;
+        acquired.header_lines = dev; // acquisition copies the device file's lines
+
+        acquired.save_records(path("acquired.dat"));
+        HYP_Data back;
+        back.load_file(path("acquired.dat"), false);
+        expect_same_records(back.records, acquired.records);
+        EXPECT_EQ(back.channel_is_a, acquired.channel_is_a) << name;
+
+        // Records already at zero give the device file's offsets back.
+        for (auto& r : back.records) {
+            std::fill(r.a_values.begin(), r.a_values.end(), 0.0);
+            std::fill(r.c_values.begin(), r.c_values.end(), 0.0);
+        }
+        back.save_devfile(path("same.dev"), {0, 2});
+        const auto rewritten = split_lines(read_text(path("same.dev")));
+        ASSERT_EQ(rewritten.size(), hyp ? 11 + n : 29u) << name;
+        for (std::size_t i = 0; i < rewritten.size(); ++i) {
+            const auto got = tab_fields(rewritten[i]);
+            const auto want = tab_fields(dev[i]);
+            ASSERT_EQ(got.size(), want.size()) << name << " line " << i + 1;
+            for (std::size_t f = 0; f < got.size(); ++f) {
+                if (got[f] == want[f])
+                    continue;
+                // Wavelengths and offsets are written with 6 significant digits: C450.0 as C450.
+                const std::size_t skip = (f == 0 || (hyp && f == 1)) ? 1 : 0;
+                EXPECT_EQ(got[f].substr(0, skip), want[f].substr(0, skip));
+                EXPECT_NEAR_REL(text::parse_double(std::string_view(got[f]).substr(skip)),
+                                text::parse_double(std::string_view(want[f]).substr(skip)), 1e-5)
+                    << name << " line " << i + 1 << " field " << f + 1 << ": " << got[f] << " vs "
+                    << want[f];
+            }
+        }
+    }
 }
