@@ -302,6 +302,13 @@ TEST_F(Engine, RefusesInputsItCannotUse) {
              x.a_coefs.clear();
          },
          "Correction coefficients are not set up for these channels."},
+        {"scattering reference left unset by a failed choice",
+         [](HYP_Data& x) {
+             x.do_scat = true;
+             x.scat_method = 1;
+             EXPECT_THROW(x.set_scat_ref(std::nan("")), VelmoraError);
+         },
+         "Scattering reference wavelength not set."},
         {"short record",
          [](HYP_Data& x) {
              x.records[0].a_values.pop_back();
