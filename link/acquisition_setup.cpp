@@ -61,6 +61,7 @@ CaptureFeed feed_bytes(parent_reader& reader, const std::uint8_t* bytes, std::si
     feed.bytes = size;
     if (block == 0)
         block = 4096;
+    reader.raw_bytes.reserve(reader.raw_bytes.size() + size);
     std::size_t done = 0;
     while (size - done >= block) {
         feed_one(reader, bytes + done, block, feed);
@@ -76,6 +77,12 @@ CaptureFeed feed_capture(parent_reader& reader, const std::string& path) {
         throw VelmoraError("Unable to open binary file.");
     CaptureFeed feed;
     std::vector<std::uint8_t> block(4096);
+    // The whole capture ends up in raw_bytes: one allocation instead of repeated doubling.
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size > 0)
+        reader.raw_bytes.reserve(reader.raw_bytes.size() + static_cast<std::size_t>(size));
     for (;;) {
         in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
         const std::size_t got = static_cast<std::size_t>(in.gcount());

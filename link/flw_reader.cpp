@@ -280,9 +280,10 @@ void flw_reader::convert_record() {
     const devfile::TempPosition at = dev.locate_temperature(t_int);
     const double inv_path = 1 / dev.path_length;
 
-    // The packets keep the reference counts (the reference view plots them) but not the signals.
-    std::vector<std::int32_t> signals;
-    signals.swap(p.signal_counts);
+    // The packets keep the reference counts (the reference view plots them) but not the signals;
+    // the signal list's storage is kept for the next record.
+    signals_.swap(p.signal_counts);
+    p.signal_counts.clear();
 
     for (int b = 0; b < blocks_per_record; ++b) {
         std::uint32_t t = static_cast<std::uint32_t>(p.block_times[b]);
@@ -313,7 +314,7 @@ void flw_reader::convert_record() {
         p.block_times[b] =
             static_cast<std::int32_t>(static_cast<std::uint32_t>(current_record.time));
 
-        const std::int32_t* sig = signals.data() + b * channels;
+        const std::int32_t* sig = signals_.data() + b * channels;
         for (int k = 0; k < 9; ++k) {
             const int ja = a_channel_[k];
             const int jc = c_channel_[k];
@@ -347,4 +348,6 @@ void flw_reader::convert_record() {
         status_sink->show_time_stamp(text);
     }
     p.reference_counts.clear();
+    p.signal_counts.swap(signals_);
+    p.signal_counts.clear();
 }

@@ -60,4 +60,5 @@ class flw_reader : public parent_reader {
     int a_channel_[9] = {};
     int c_channel_[9] = {};
     bool channels_ready_ = false;
+    std::vector<std::int32_t> signals_; // the record's signals while its blocks are converted
 };

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "byte_view.h"
@@ -63,9 +64,17 @@ void hyp_reader::process_bytes(const std::uint8_t* bytes, std::size_t count) {
     append_raw(bytes, count);
     const std::size_t end = raw_bytes.size();
     int state = sync_state;
+    const std::uint8_t* data = raw_bytes.data();
     for (; pos < end; ++pos) {
+        if (state == 0) {
+            // Between records only an FF can begin a pattern.
+            const void* ff = std::memchr(data + pos, 0xFF, end - pos);
+            if (ff == nullptr)
+                break;
+            pos = static_cast<std::size_t>(static_cast<const std::uint8_t*>(ff) - data);
+        }
         // FF 00 FF 00; a byte that breaks the pattern may itself begin it.
-        const std::uint8_t b = raw_bytes[pos];
+        const std::uint8_t b = data[pos];
         if (b == 0xFF)
             state = (state == 0 || state == 2) ? state + 1 : 1;
         else if (b == 0x00)

@@ -65,7 +65,7 @@ class parent_reader {
     parent_reader& operator=(const parent_reader&) = delete;
 
     std::vector<std::uint8_t> raw_bytes; // every byte since the last start
-    std::vector<packet> packets;
+    std::deque<packet> packets;          // a deque: appending never moves the packets already kept
     std::int32_t wavelength_count = -1;
     std::int32_t lost_records = 0;
     std::uint32_t first_stamp = 0;

@@ -1,0 +1,128 @@
+// velmora-bench-link: replays a 200 MB simulated capture of each instrument model through its
+// reader in 4096-byte blocks, as the capture replay does, and prints MB/s, records/s and the
+// memory the reader holds.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+#include "acquisition_setup.h"
+#include "flw_reader.h"
+#include "hyp_reader.h"
+#include "simulator.h"
+
+namespace {
+
+// CPU time of this process: the figure that does not depend on other work on the machine.
+double cpu_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+long peak_rss_mb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss / 1024;
+}
+
+// A capture of at least `size` bytes: a few thousand simulated records, repeated.
+std::vector<std::uint8_t> make_capture(sim::Model model, const std::string& dev, std::size_t size) {
+    sim::Options o;
+    o.model = model;
+    o.dev_path = dev;
+    sim::Simulator s(o);
+    s.set_keep_intended(false);
+    std::vector<std::uint8_t> tile;
+    s.append_records(tile, model == sim::Model::HYP ? 4000 : 1000);
+    std::vector<std::uint8_t> out;
+    out.reserve(size + tile.size());
+    while (out.size() < size)
+        out.insert(out.end(), tile.begin(), tile.end());
+    return out;
+}
+
+void run(const char* name, sim::Model model, const std::string& dev, std::size_t size) {
+    const std::vector<std::uint8_t> capture = make_capture(model, dev, size);
+    std::unique_ptr<parent_reader> r;
+    if (model == sim::Model::HYP)
+        r = std::make_unique<hyp_reader>();
+    else
+        r = std::make_unique<flw_reader>();
+    r->open_device_file(dev);
+    const long rss_before = peak_rss_mb();
+    const auto t0 = std::chrono::steady_clock::now();
+    const double c0 = cpu_seconds();
+    feed_bytes(*r, capture.data(), capture.size());
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double c = cpu_seconds() - c0;
+    const double mb = capture.size() / 1e6;
+    const double n = static_cast<double>(r->decoded_records.size());
+    std::printf("%s: %.1f MB, %zu records (%d lost)\n"
+                "    CPU %.3f s: %.0f MB/s, %.0f records/s;  wall %.3f s: %.0f MB/s;"
+                "  peak RSS +%ld MB\n",
+                name, mb, r->decoded_records.size(), static_cast<int>(r->lost_records), c, mb / c,
+                n / c, s, mb / s, peak_rss_mb() - rss_before);
+    std::fflush(stdout);
+}
+
+// The decoder alone: the same replay, with the records and packets handed on in batches instead
+// of all kept (as a consumer that writes them out would), so memory stays flat.
+void run_streaming(const char* name, sim::Model model, const std::string& dev, std::size_t size) {
+    const std::vector<std::uint8_t> capture = make_capture(model, dev, size);
+    std::unique_ptr<parent_reader> r;
+    if (model == sim::Model::HYP)
+        r = std::make_unique<hyp_reader>();
+    else
+        r = std::make_unique<flw_reader>();
+    r->open_device_file(dev);
+    r->raw_bytes.reserve(capture.size());
+    std::size_t records = 0;
+    const double c0 = cpu_seconds();
+    for (std::size_t done = 0; done < capture.size(); done += 4096) {
+        const std::size_t n = std::min<std::size_t>(4096, capture.size() - done);
+        r->process_bytes(capture.data() + done, n);
+        // Keep the newest record: an empty list would restart the time base.
+        while (r->decoded_records.size() > 1) {
+            r->decoded_records.pop_front();
+            ++records;
+        }
+        while (r->packets.size() > 1)
+            r->packets.pop_front();
+    }
+    const double c = cpu_seconds() - c0;
+    const double mb = capture.size() / 1e6;
+    std::printf("%s decoder only: CPU %.3f s: %.0f MB/s, %.0f records/s\n", name, c, mb / c,
+                records / c);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::size_t mb = 200;
+    if (argc > 1)
+        mb = static_cast<std::size_t>(std::atol(argv[1]));
+    std::string data = VELMORA_DATA_DIR;
+    if (const char* d = std::getenv("VELMORA_DATA_DIR"))
+        data = d;
+    std::printf("velmora-bench-link: replay of %zu MB simulated captures, 4096-byte blocks, one "
+                "core (packet %zu bytes, record %zu bytes)\n",
+                mb, sizeof(packet), sizeof(hyp_data));
+    const std::string only = argc > 2 ? argv[2] : "";
+    if (only == "stream") {
+        run_streaming("HYP", sim::Model::HYP, data + "/sample_hyp.dev", mb * 1000000);
+        run_streaming("FLW", sim::Model::FLW, data + "/sample_flw.dev", mb * 1000000);
+        return 0;
+    }
+    if (only.empty() || only == "hyp")
+        run("HYP (85 channels)", sim::Model::HYP, data + "/sample_hyp.dev", mb * 1000000);
+    if (only.empty() || only == "flw")
+        run("FLW (9 channels) ", sim::Model::FLW, data + "/sample_flw.dev", mb * 1000000);
+    return 0;
+}
