@@ -1,1 +1,106 @@
-// Filled in by the acquisition work.
+#include "acquired_data_commands.h"
+
+#include <optional>
+
+#include "text.h"
+
+namespace {
+
+const char* const kDataFilter = "All Files (*.*)|*.*";
+
+} // namespace
+
+std::string AcquiredDataCommands::raw_capture_name(const std::string& file_name) {
+    if (file_name.size() < 3)
+        return "bin";
+    return file_name.substr(0, file_name.size() - 3) + "bin";
+}
+
+std::string AcquiredDataCommands::preview_corrected_name(const std::string& file_name) {
+    const std::string base =
+        file_name.size() < 4 ? file_name : file_name.substr(0, file_name.size() - 4);
+    return base + "_previewcorrected.dat";
+}
+
+void AcquiredDataCommands::A_SaveBinaryClick() {
+    Workspace& ws = ctx_.ws;
+    if (ws.reader->decoded_records.empty())
+        return;
+    std::optional<std::string> path =
+        ctx_.dialogs.save_file("", kDataFilter, raw_capture_name(ws.data->file_name));
+    if (!path)
+        return;
+    parent_reader& reader = *ws.reader;
+    if (ws.acquiring())
+        reader.save_raw(*path); // the tick keeps growing the capture: no worker thread
+    else
+        ws.run_job("Saving raw capture", [&] { reader.save_raw(*path); });
+}
+
+void AcquiredDataCommands::A_SaveFromDeviceExecute() {
+    Workspace& ws = ctx_.ws;
+    const std::string proposed = acq_.default_acquired_name();
+
+    if (!ws.acquiring()) {
+        if (std::optional<std::string> path = ctx_.dialogs.save_file("", kDataFilter, proposed)) {
+            HYP_Data& data = *ws.data;
+            ws.run_job("Saving data file", [&] { data.save_records(*path); });
+        }
+        return;
+    }
+
+    if (ws.contSaveFile.empty()) {
+        const int choice = ctx_.dialogs.continue_saving();
+        std::optional<std::string> path = ctx_.dialogs.save_file("", kDataFilter, proposed);
+        if (!path)
+            return;
+        if (choice == mrOk) {
+            // Everything so far at once; every running tick then appends the new records.
+            if (acq_.begin_continuous_saving(*path))
+                ws.data->append_continuous();
+        } else {
+            ws.data->save_records(*path);
+            ws.window.caption = *path;
+        }
+        return;
+    }
+
+    if (ctx_.dialogs.message("You are still collecting data.  The file will only contain data "
+                             "up to this point.  Continue saving?",
+                             "You're still in the middle of things....", true) != mrOk)
+        return;
+    if (std::optional<std::string> path = ctx_.dialogs.save_file("", kDataFilter, proposed)) {
+        ws.data->save_records(*path);
+        ws.window.caption = *path;
+    }
+}
+
+void AcquiredDataCommands::A_SaveWCorrectionsExecute() {
+    Workspace& ws = ctx_.ws;
+    HYP_Data& data = *ws.data;
+    std::optional<std::string> path =
+        ctx_.dialogs.save_file("", kDataFilter, preview_corrected_name(data.file_name));
+    if (!path)
+        return;
+
+    const PreviewOptions& p = ws.preview;
+    data.do_scat = data.do_temp = data.do_saln = false;
+    data.scat_header_baseline = p.PD_ScatType != 0;
+    data.const_temp = text::parse_double(p.E_Temp);
+    data.const_saln = text::parse_double(p.E_Saln);
+    data.set_scat_ref(text::parse_double(p.E_ScatWL));
+    data.temp_source = 1;
+    data.saln_source = 1;
+    data.do_scat = p.CB_ScatCorr;
+    data.do_saln = p.CB_Saln;
+    data.do_temp = p.CB_Temp;
+
+    // Not offered while acquiring, so nothing else touches the data set meanwhile.
+    ws.run_job("Saving corrected file", [&] {
+        data.corrected_records.clear();
+        data.corrected_records.reserve(data.records.size());
+        for (std::size_t i = 0; i < data.records.size(); ++i)
+            data.corrected_records.push_back(data.correct_one_line(i));
+        data.save_corrected(*path, true, false);
+    });
+}

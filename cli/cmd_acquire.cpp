@@ -1,9 +1,237 @@
+// velmora-cli acquire: the desktop app's acquisition without a window, for logging on a
+// computer at sea.  The same controller runs its 100 ms tick; every question it would ask is
+// answered with Cancel, and its messages go to stderr.
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
 
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "acquisition_controller.h"
+#include "app_services.h"
 #include "commands.h"
+#include "text.h"
 
-int cmd_acquire(int, char**) {
-    std::fputs("not built yet\n", stderr);
-    return 1;
+namespace {
+
+const char* const usage =
+    "Usage: velmora-cli acquire --dev DEV --port N [--seconds S] -o OUT.dat [--raw OUT.bin]\n"
+    "\n"
+    "Logs an instrument on port N (the device VELMORA_COM<N> names, or the default serial\n"
+    "device for that number) with the device file DEV.  The stream is checked against the\n"
+    "device file; once it matches, the records go to OUT.dat as they arrive.  Runs until\n"
+    "interrupted (Ctrl+C, SIGTERM), for S seconds when given, or until the instrument stops\n"
+    "sending; with --raw the raw byte stream is saved to OUT.bin at the end.\n";
+
+std::atomic<bool> stop_requested{false};
+
+extern "C" void request_stop(int) {
+    stop_requested = true;
 }
 
+// Every question answered with Cancel; the continuous-saving file is the one given.
+class HeadlessDialogs : public UserDialogs {
+  public:
+    explicit HeadlessDialogs(std::string out) : out_(std::move(out)) {}
+
+    int message(const std::string& text, const std::string& caption, bool ok_cancel) override {
+        std::fprintf(stderr, "\nvelmora-cli acquire: %s%s%s\n", caption.c_str(),
+                     caption.empty() ? "" : ": ", text.c_str());
+        return ok_cancel ? mrCancel : mrOk;
+    }
+    std::optional<std::string> open_file(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> save_file(const std::string&, const std::string&,
+                                         const std::string&) override {
+        return out_;
+    }
+    int fac_cal_query(double&) override {
+        std::fprintf(stderr, "velmora-cli acquire: the device file has no readable factory "
+                             "calibration temperature.\n");
+        return mrFacCalCancelled;
+    }
+    int continue_saving() override { return mrCancel; }
+    int load_ctd_columns(const std::string&, CtdColumns&) override { return mrCancel; }
+    std::string water_temperature_text() override { return {}; }
+    int water_scat_index() override { return 0; }
+    int make_water(const WaterCalRequest&) override { return mrCancel; }
+    void about() override {}
+
+  private:
+    std::string out_;
+};
+
+class NoViews : public ViewHub {
+  public:
+    void AttachData(HYP_Data*) override {}
+    void SetLiveMode(bool) override {}
+    void NewRecords() override {}
+    void Refresh() override {}
+};
+
+struct Args {
+    std::string dev, out, raw;
+    int port = -1;
+    double seconds = 0; // 0: until interrupted
+};
+
+// Returns 0 when parsed, 2 on a usage error (message printed), -1 after --help.
+int parse_args(int argc, char** argv, Args& a) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string opt = argv[i];
+        if (opt == "--help" || opt == "-h") {
+            std::fputs(usage, stdout);
+            return -1;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "velmora-cli acquire: %s needs a value\n\n%s", opt.c_str(), usage);
+            return 2;
+        }
+        const std::string value = argv[++i];
+        bool ok = true;
+        if (opt == "--dev") {
+            a.dev = value;
+        } else if (opt == "-o" || opt == "--output") {
+            a.out = value;
+        } else if (opt == "--raw") {
+            a.raw = value;
+        } else if (opt == "--port") {
+            std::size_t used = 0;
+            const long long n = text::parse_long(value, &ok, &used);
+            ok = ok && used == value.size() && n >= 0 && n <= 255;
+            a.port = static_cast<int>(n);
+        } else if (opt == "--seconds") {
+            std::size_t used = 0;
+            a.seconds = text::parse_double(value, &used);
+            ok = used == value.size() && a.seconds > 0;
+        } else {
+            std::fprintf(stderr, "velmora-cli acquire: unknown option %s\n\n%s", opt.c_str(),
+                         usage);
+            return 2;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "velmora-cli acquire: bad value for %s: %s\n", opt.c_str(),
+                         value.c_str());
+            return 2;
+        }
+    }
+    if (a.dev.empty() || a.out.empty() || a.port < 0) {
+        std::fprintf(stderr, "velmora-cli acquire: --dev, --port and -o are required\n\n%s", usage);
+        return 2;
+    }
+    return 0;
+}
+
+void print_progress(const Workspace& ws, const RealTimePanelState& panel, bool tty,
+                    bool final_line) {
+    const char* state = "running";
+    switch (ws.acqState) {
+    case WaitingForData:
+        state = "waiting for data";
+        break;
+    case CheckingStream:
+        state = "checking the stream";
+        break;
+    default:
+        break;
+    }
+    std::fprintf(stderr, "%srecords: %zu  lost: %d  %s  (%s)%s", tty ? "\r" : "",
+                 ws.data->records.size(), ws.reader->lost_records,
+                 panel.L_SizeOfFile.empty() ? "no file yet" : panel.L_SizeOfFile.c_str(),
+                 final_line ? "stopped" : state, tty && !final_line ? "   " : "\n");
+    std::fflush(stderr);
+}
+
+} // namespace
+
+int cmd_acquire(int argc, char** argv) {
+    Args args;
+    if (const int rc = parse_args(argc, argv, args); rc != 0)
+        return rc < 0 ? 0 : rc;
+
+    int qt_argc = 1;
+    char name[] = "velmora-cli";
+    char* qt_argv[] = {name, nullptr};
+    QCoreApplication app(qt_argc, qt_argv);
+
+    Workspace ws;
+    HeadlessDialogs dialogs(args.out);
+    NoViews views;
+    SystemClock clock;
+    AcquisitionController acq(AppContext{ws, dialogs, views, clock});
+    ws.E_Device = args.dev;
+    ws.UD_Port = args.port;
+
+    acq.B_StartClick();
+    if (!acq.Timer1Enabled())
+        return 1; // the reason is on stderr
+
+    struct sigaction sa {};
+    sa.sa_handler = request_stop;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    const bool tty = ::isatty(STDERR_FILENO) != 0;
+    const auto started = std::chrono::steady_clock::now();
+    auto last_report = started;
+    bool stopped_by_user = false;
+
+    QTimer timer;
+    timer.setInterval(100);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        const auto now = std::chrono::steady_clock::now();
+        const bool time_up = args.seconds > 0 &&
+                             std::chrono::duration<double>(now - started).count() >= args.seconds;
+        if (stop_requested || time_up) {
+            stopped_by_user = true;
+            acq.Timer1Timer(); // what is still waiting at the port
+            acq.B_StopClick(); // writes every record not yet in the file and closes it
+        } else {
+            acq.Timer1Timer();
+        }
+        if (!acq.Timer1Enabled()) {
+            app.quit();
+            return;
+        }
+        if (now - last_report >= std::chrono::seconds(tty ? 1 : 10)) {
+            last_report = now;
+            print_progress(ws, acq.panel, tty, false);
+        }
+    });
+    timer.start();
+    app.exec();
+    timer.stop();
+
+    // Stop has closed the data file; sizes are read after that.
+    if (!ws.post.E_HYPFile.empty() && ws.post.E_HYPFile != "(data not saved)") {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(ws.post.E_HYPFile, ec);
+        if (!ec)
+            acq.panel.L_SizeOfFile = AcquisitionController::size_label(size);
+    }
+    print_progress(ws, acq.panel, tty, true);
+
+    int rc = stopped_by_user ? 0 : 1;
+    if (!args.raw.empty()) {
+        try {
+            ws.reader->save_raw(args.raw);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "velmora-cli acquire: %s: %s\n", args.raw.c_str(), e.what());
+            rc = 1;
+        }
+    }
+    if (ws.post.E_HYPFile == "(data not saved)")
+        std::fprintf(stderr, "velmora-cli acquire: no data file written (the stream never "
+                             "matched the device file)\n");
+    return rc;
+}
