@@ -1,0 +1,314 @@
+// The main window offscreen: start-up states, settings restored, plot window names, Brevian
+// mode, the top-level error report, files opened from the command line or dropped, and the
+// --screenshot mode of the executable.
+#include <QAction>
+#include <QComboBox>
+#include <QImage>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QtTest>
+
+#include "app_fakes.h"
+#include "post_process_controller.h"
+#include "small_dialogs.h"
+#include "tf_fdata.h"
+#include "tf_main.h"
+#include "tfr_parent_frame.h"
+#include "tfr_postprocess.h"
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempDir> dir;
+    ScriptedDialogs dialogs;
+    FakeClock clock;
+
+    std::unique_ptr<TF_Main> make() {
+        TF_Main::Options o;
+        o.dialogs = &dialogs;
+        o.clock = &clock;
+        o.background_jobs = false;
+        auto w = std::make_unique<TF_Main>(o);
+        w->show();
+        w->FormActivate();
+        return w;
+    }
+    static QStringList viewNames(TF_Main& w) {
+        QStringList names;
+        for (auto* v : w.viewList().views)
+            names << v->objectName();
+        return names;
+    }
+
+  private slots:
+    void init() {
+        dir = std::make_unique<TempDir>();
+        dialogs = ScriptedDialogs{};
+        qputenv("VELMORA_SETTINGS", QByteArray::fromStdString(dir->file("settings.json")));
+    }
+    void cleanup() { dir.reset(); }
+
+    void startUpStates() {
+        auto w = make();
+        QCOMPARE(w->windowTitle(), QString("Velmora"));
+        QCOMPARE(w->PageControl1->currentIndex(), 0);
+        QCOMPARE(w->PageControl1->tabText(0), QString("Data Acquisition"));
+        QCOMPARE(w->PageControl1->tabText(1), QString("Post Processing"));
+        QCOMPARE(w->ws.UD_Port, 1);
+        QCOMPARE(w->ws.E_Device, std::string());
+        QVERIFY(w->ws.data && w->ws.reader);
+        QVERIFY(!w->ws.dataValid);
+        struct Row {
+            QAction* action;
+            bool enabled, visible;
+        } rows[] = {
+            {w->FileOpen1, true, true},
+            {w->A_LoadCTD, false, true},
+            {w->M_OpenBinary, true, true},
+            {w->A_Start, true, true},
+            {w->A_Stop, false, true},
+            {w->A_SaveBinary, false, true},
+            {w->A_SaveFromDevice, false, true},
+            {w->A_SaveWCorrections, true, false},
+            {w->M_Exit, true, true},
+            {w->M_WaterCorrections, true, true},
+            {w->M_AutoTemp, true, false},
+            {w->M_Brevian, true, false},
+            {w->A_Time, true, true},
+            {w->A_Depth, false, true},
+            {w->A_Spectra, true, true},
+            {w->A_ReferenceSpectra, false, false},
+        };
+        for (const auto& r : rows) {
+            // A hidden Qt action also reports itself disabled.
+            QVERIFY2(r.action->isEnabled() == (r.enabled && r.visible),
+                     qPrintable(r.action->text()));
+            QVERIFY2(r.action->isVisible() == r.visible, qPrintable(r.action->text()));
+        }
+        QVERIFY(w->ws.window.A_SaveWCorrections.enabled);
+        QVERIFY(!w->ws.window.A_ReferenceSpectra.enabled);
+        QVERIFY(!w->M_WaterCorrections->isChecked());
+        QVERIFY(!w->B_PlotDepth->isEnabled());
+        QCOMPARE(w->FileOpen1->shortcut(), QKeySequence("Ctrl+O"));
+        QCOMPARE(w->M_Exit->shortcut(), QKeySequence("Ctrl+X"));
+        QCOMPARE(w->A_Start->shortcut(), QKeySequence(Qt::Key_F1));
+        QCOMPARE(w->A_Stop->shortcut(), QKeySequence(Qt::Key_F2));
+        QCOMPARE(viewNames(*w), (QStringList{"BuiltinGraph1", "BuiltinGraph2", "Fr_Data1"}));
+        QVERIFY(!w->F_FData->isVisible());
+        QCOMPARE(w->Fr_PostProcess1->E_HYPFile->text(), QString("(no file loaded)"));
+        QVERIFY(!w->Fr_PostProcess1->Panel6->isVisible());
+        QCOMPARE(w->Timer1->interval(), 100);
+        QVERIFY(!w->Timer1->isActive());
+        QCOMPARE(w->Timer2->interval(), 1000);
+        QVERIFY(w->Timer2->isActive());
+        // Nothing of the start-up wrote the settings.
+        QVERIFY(!QFile::exists(QString::fromStdString(dir->file("settings.json"))));
+        // A second activation creates nothing again.
+        w->FormActivate();
+        QCOMPARE(w->viewList().views.size(), std::size_t(3));
+    }
+
+    void storedSettingsAreRestored() {
+        VelmoraSettings s;
+        s.tab_index = 1;
+        s.commport = 7;
+        s.devfile = "/x/sample.dev";
+        s.autotemp = 1;
+        s.Save();
+        auto w = make();
+        QCOMPARE(w->PageControl1->currentIndex(), 1);
+        QCOMPARE(w->ws.UD_Port, 7);
+        QCOMPARE(w->ws.E_Device, std::string("/x/sample.dev"));
+        QVERIFY(!w->M_AutoTemp->isChecked());
+        // Switching tabs stores the index.
+        w->PageControl1->setCurrentIndex(0);
+        VelmoraSettings back;
+        back.Load();
+        QCOMPARE(back.tab_index, 0);
+        QCOMPARE(back.devfile, std::string("/x/sample.dev"));
+    }
+
+    void plotWindowNames() {
+        auto w = make();
+        for (int i = 0; i < 3; ++i)
+            w->A_Time->trigger();
+        w->A_Spectra->trigger();
+        w->A_Depth->setEnabled(true);
+        w->OpenPlotWindow(MainController::PlotKind::Depth); // no CTD merged: nothing
+        QCOMPARE(w->plotWindows().size(), std::size_t(4));
+        QStringList windows;
+        for (auto* p : w->plotWindows()) {
+            windows << p->objectName();
+            QCOMPARE(p->windowTitle(), QString("Plot Window"));
+        }
+        QCOMPARE(windows,
+                 (QStringList{"TimeWindow0", "TimeWindow1", "TimeWindow2", "SpectralWindow0"}));
+        QCOMPARE(viewNames(*w).mid(3),
+                 (QStringList{"TimeGraph0", "TimeGraph1", "TimeGraph2", "SpectralGraph0"}));
+        // A closed window is only hidden; its view stays; the next one counts on.
+        w->plotWindows()[0]->close();
+        QVERIFY(!w->plotWindows()[0]->isVisible());
+        w->A_Time->trigger();
+        QCOMPARE(w->plotWindows().back()->objectName(), QString("TimeWindow3"));
+        QCOMPARE(w->viewList().views.size(), std::size_t(8));
+        w->ws.data->ctd_merged = true;
+        w->OpenPlotWindow(MainController::PlotKind::Depth);
+        QCOMPARE(w->plotWindows().back()->objectName(), QString("DepthWindow0"));
+        w->OpenPlotWindow(MainController::PlotKind::Reference);
+        QCOMPARE(w->plotWindows().back()->objectName(), QString("ReferenceWindow0"));
+    }
+
+    void brevianModeRefusesToClose() {
+        auto w = make();
+        w->M_Brevian->trigger();
+        QVERIFY(w->M_Brevian->isChecked());
+        QVERIFY(!w->close());
+        QVERIFY(w->isVisible());
+        w->M_Brevian->trigger();
+        QVERIFY(w->close());
+    }
+
+    void waterMenuShowsWaterPanel() {
+        auto w = make();
+        w->M_WaterCorrections->trigger();
+        QVERIFY(w->M_WaterCorrections->isChecked());
+        QVERIFY(w->Fr_PostProcess1->Panel6->isVisibleTo(w->Fr_PostProcess1));
+        w->M_WaterCorrections->trigger();
+        QVERIFY(!w->Fr_PostProcess1->Panel6->isVisibleTo(w->Fr_PostProcess1));
+    }
+
+    void uncaughtErrorIsReportedAndTheWindowGoesOn() {
+        auto w = make();
+        QVERIFY(!w->Run([] { throw VelmoraError("Unable to write to registry!"); }));
+        QCOMPARE(dialogs.messages.size(), std::size_t(1));
+        QCOMPARE(dialogs.messages[0].text, std::string("Unable to write to registry!"));
+        QCOMPARE(dialogs.messages[0].caption, std::string("Velmora"));
+        QVERIFY(w->Run([] {}));
+    }
+
+    void ctrlOOpensOnPostProcessingTab() {
+        auto w = make();
+        std::string data = dir->file("cast.dat");
+        write_text(data, hyp_data_file(6));
+        dialogs.open_answers.push_back(data);
+        w->FileOpen1->trigger();
+        QCOMPARE(w->PageControl1->currentIndex(), 1);
+        QVERIFY(w->ws.dataValid);
+        QCOMPARE(w->Fr_PostProcess1->E_HYPFile->text().toStdString(), data);
+        QCOMPARE(w->windowTitle().toStdString(), data);
+        QVERIFY(w->A_LoadCTD->isEnabled());
+        QVERIFY(w->Fr_PostProcess1->B_LoadCTD->isEnabled());
+        // Every view holds the new data set.
+        QCOMPARE(w->F_FData->Fr_Data1->controller().data(), w->ws.data.get());
+        // While acquiring the command is off.
+        w->ws.window.FileOpen.enabled = false;
+        w->SyncWidgets();
+        dialogs.open_answers.push_back(data);
+        w->FileOpen1Execute();
+        QCOMPARE(dialogs.opens.size(), std::size_t(1));
+    }
+
+    void droppedFilesLoadLikeTheirCommands() {
+        auto w = make();
+        std::string data = dir->file("cast.dat");
+        write_text(data, hyp_data_file(6));
+        std::string ctd = dir->file("cast_ctd.txt");
+        write_text(ctd, "Time Pres Temp X Saln\n0 1 12 0 33\n900 2 13 0 34\n");
+        std::string water = dir->file("blank.wcf");
+
+        // CTD before any data file: refused.
+        w->OpenDroppedFile(ctd);
+        QVERIFY(dialogs.ctd_paths.empty());
+        QCOMPARE(classify_input_file(data), InputFileKind::Data);
+        QCOMPARE(classify_input_file(ctd), InputFileKind::Ctd);
+        QCOMPARE(classify_input_file(water), InputFileKind::Water);
+
+        w->OpenDroppedFile(data);
+        QVERIFY(w->ws.dataValid);
+        QCOMPARE(w->PageControl1->currentIndex(), 1);
+        dialogs.ctd_columns_answer = CtdColumns{1, 2, 3, 5};
+        w->OpenDroppedFile(ctd);
+        QCOMPARE(dialogs.ctd_paths.size(), std::size_t(1));
+        QVERIFY(w->ws.data->ctd_merged);
+        QVERIFY(w->A_Depth->isEnabled());
+        QCOMPARE(w->Fr_PostProcess1->PD_Temp->currentText(), QString("CTD File"));
+    }
+
+    void selectedRecordsShowTheWindow() {
+        auto w = make();
+        std::string data = dir->file("cast.dat");
+        write_text(data, hyp_data_file(12));
+        w->OpenDroppedFile(data);
+        w->ShowSelectedRecord(true, 3);
+        w->ShowSelectedRange(false, 5, 8);
+        QVERIFY(w->F_FData->isVisible());
+        auto* frame = w->F_FData->Fr_Data1;
+        QCOMPARE(frame->SG_List->rowCount(), 2);
+        QCOMPARE(frame->SG_List->item(0, 0)->text(), QString("Line 3"));
+        QCOMPARE(frame->SG_List->item(1, 0)->text(), QString("Lines 5 - 8"));
+        QVERIFY(frame->B_SaveDev->isEnabled());
+        frame->SG_List->selectRow(1);
+        frame->B_RemoveSelected->click();
+        QCOMPARE(frame->SG_List->rowCount(), 1);
+        QCOMPARE(frame->controller().singles(), std::vector<int>{3});
+    }
+
+    void ctdColumnDialogValidates() {
+        TF_LoadCTD dlg;
+        std::string p = dir->file("ctd.txt");
+        write_text(p, "1 2 3\n");
+        dlg.Prepare(p, CtdColumns{1, 1, 1, 1});
+        QCOMPARE(dlg.E_salncol->text(), QString("1"));
+        QCOMPARE(dlg.Memo1->toPlainText().count('\n'), 100);
+        QVERIFY_THROWS_EXCEPTION(VelmoraError, dlg.Prepare(dir->file("none.txt"), CtdColumns{}));
+    }
+
+    void factoryTemperatureQueryResults() {
+        TF_FacCalQuery q;
+        q.E_Temp->setText("21.5");
+        q.Button1Click();
+        QCOMPARE(q.result(), int(mrFacCalValue));
+        QCOMPARE(q.value, 21.5);
+        q.Button2Click();
+        QCOMPARE(q.result(), int(mrFacCalCancelled));
+        q.reject();
+        QCOMPARE(q.result(), int(mrCancel));
+        TF_MakeWater m;
+        m.E_Temp->setText("warm");
+        m.B_OKClick();
+        QCOMPARE(m.result(), int(mrOk));
+        m.reject();
+        QCOMPARE(m.result(), int(mrCancel));
+        TF_ContSaving c;
+        c.reject();
+        QCOMPARE(c.result(), int(mrCancel));
+    }
+
+    void screenshotWritesAPng() {
+        const QString png = QString::fromStdString(dir->file("shot.png"));
+        std::string data = dir->file("cast.dat");
+        write_text(data, hyp_data_file(40));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(VELMORA_BIN, {"--screenshot", png, "--tab", "1", QString::fromStdString(data)});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        QImage img(png);
+        QVERIFY(!img.isNull());
+        QVERIFY(img.width() >= 600 && img.height() >= 400);
+        // A file that is not data: the picture is still written, the exit code says it failed.
+        write_text(data, "nothing\nhere\n");
+        p.start(VELMORA_BIN, {"--screenshot", png, QString::fromStdString(data)});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 1);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
