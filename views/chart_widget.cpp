@@ -43,6 +43,8 @@ ChartWidget::ChartWidget(Kind kind, QWidget* parent) : QWidget(parent), kind_(ki
     plot_ = new QCustomPlot(this);
     plot_->setAntialiasedElements(QCP::aePlottables | QCP::aeItems | QCP::aeLegendItems);
     plot_->setNoAntialiasingOnDrag(true);
+    // Wide antialiased polylines of many points are stroked very slowly otherwise.
+    plot_->setPlottingHint(QCP::phFastPolylines, true);
     plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     plot_->axisRect()->setRangeZoomFactor(0.85);
     plot_->setBackground(Qt::white);
@@ -103,6 +105,7 @@ ChartWidget::ChartWidget(Kind kind, QWidget* parent) : QWidget(parent), kind_(ki
     layout->addWidget(plot_, 1);
 
     plot_->setMouseTracking(true);
+    connect(plot_, &QCustomPlot::beforeReplot, this, &ChartWidget::chooseDetail);
     connect(plot_, &QCustomPlot::mousePress, this, &ChartWidget::onPress);
     connect(plot_, &QCustomPlot::mouseMove, this, &ChartWidget::onMove);
     connect(plot_, &QCustomPlot::mouseRelease, this, &ChartWidget::onRelease);
@@ -233,6 +236,10 @@ void ChartWidget::setLegendVisible(bool visible) {
     plot_->legend->setVisible(visible);
 }
 
+void ChartWidget::setLegendCorner(Qt::Alignment corner) {
+    plot_->axisRect()->insetLayout()->setInsetAlignment(0, corner);
+}
+
 int ChartWidget::addChannel(const QString& name, const QColor& colour, bool lines, bool markers) {
     Channel ch;
     ch.graph = plot_->addGraph(plot_->xAxis, plot_->yAxis);
@@ -263,13 +270,41 @@ void ChartWidget::setChannelStyle(int channel, bool lines, bool markers) {
     Channel& ch = channels_.at(channel);
     ch.lines = lines;
     ch.markers = markers;
-    ch.graph->setLineStyle(lines ? QCPGraph::lsLine : QCPGraph::lsNone);
+    ch.dense = false;
+    applyStyle(ch);
+}
+
+void ChartWidget::applyStyle(Channel& ch) {
     const QColor c = ch.graph->pen().color();
+    // Where thousands of points share the plot's width, markers merge into a band anyway: a
+    // thin line shows the same and draws many times faster.
+    const bool lines = ch.lines || (ch.dense && ch.markers);
+    const bool markers = ch.markers && !ch.dense;
+    ch.graph->setLineStyle(lines ? QCPGraph::lsLine : QCPGraph::lsNone);
+    ch.graph->setPen(QPen(c, ch.dense ? 1.0 : 1.5));
     if (markers)
         ch.graph->setScatterStyle(
-            QCPScatterStyle(QCPScatterStyle::ssDisc, c, c, lines ? 5.0 : 4.0));
+            QCPScatterStyle(QCPScatterStyle::ssDisc, c, c, ch.lines ? 5.0 : 4.0));
     else
         ch.graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
+}
+
+void ChartWidget::chooseDetail() {
+    const QCPRange r = plot_->xAxis->range();
+    const int limit = 3 * std::max(100, plot_->axisRect()->width());
+    for (Channel& ch : channels_) {
+        // Points out of X order cannot be joined by a line.
+        bool dense = false;
+        if (ch.inOrder) {
+            auto first = std::lower_bound(ch.x.begin(), ch.x.end(), r.lower);
+            auto last = std::upper_bound(first, ch.x.end(), r.upper);
+            dense = last - first > limit;
+        }
+        if (dense != ch.dense) {
+            ch.dense = dense;
+            applyStyle(ch);
+        }
+    }
 }
 
 bool ChartWidget::channelLines(int channel) const {
@@ -379,23 +414,37 @@ void ChartWidget::addPoints(int channel, const std::vector<double>& x,
     ch.x.insert(ch.x.end(), x.begin(), x.begin() + static_cast<std::ptrdiff_t>(n));
     ch.y.insert(ch.y.end(), y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n));
     ch.graph->data()->add(points, sorted);
+    // Sampling thins points by key pixel; points that go back and forth along X (a profile)
+    // would lose the ones stacked in one pixel column.
+    ch.graph->setAdaptiveSampling(ch.inOrder);
     applyTracking();
     replot();
 }
 
-void ChartWidget::setPoints(int channel, std::vector<double> x, std::vector<double> y) {
+void ChartWidget::setPoints(int channel, const std::vector<double>& x,
+                            const std::vector<double>& y) {
     Channel& ch = channels_.at(channel);
     const std::size_t n = std::min(x.size(), y.size());
-    x.resize(n);
-    y.resize(n);
-    ch.x = std::move(x);
-    ch.y = std::move(y);
+    // Copied into the buffers the channel already has: a redraw of a day of records then costs
+    // no fresh memory.
+    ch.x.assign(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(n));
+    ch.y.assign(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n));
     ch.inOrder = std::is_sorted(ch.x.begin(), ch.x.end());
     recomputeRange(ch);
-    QVector<QCPGraphData> points(static_cast<int>(n));
-    for (std::size_t i = 0; i < n; ++i)
-        points[static_cast<int>(i)] = QCPGraphData(ch.x[i], ch.y[i]);
-    ch.graph->data()->set(points, ch.inOrder);
+    QCPGraphDataContainer& data = *ch.graph->data();
+    if (ch.inOrder && static_cast<std::size_t>(data.size()) == n) {
+        auto it = data.begin();
+        for (std::size_t i = 0; i < n; ++i, ++it) {
+            it->key = ch.x[i];
+            it->value = ch.y[i];
+        }
+    } else {
+        QVector<QCPGraphData> points(static_cast<int>(n));
+        for (std::size_t i = 0; i < n; ++i)
+            points[static_cast<int>(i)] = QCPGraphData(ch.x[i], ch.y[i]);
+        data.set(points, ch.inOrder);
+    }
+    ch.graph->setAdaptiveSampling(ch.inOrder);
     applyTracking();
     replot();
 }

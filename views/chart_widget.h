@@ -46,6 +46,8 @@ class ChartWidget : public QWidget {
     QString title() const;
     void setAxisLabel(Axis axis, const QString& label);
     void setLegendVisible(bool visible);
+    // Corner of the plot area that holds the legend (top right unless set).
+    void setLegendCorner(Qt::Alignment corner);
 
     // Channels.  An invalid colour picks the next colour of the palette.
     int addChannel(const QString& name, const QColor& colour = QColor(), bool lines = true,
@@ -68,7 +70,7 @@ class ChartWidget : public QWidget {
     // Appends many points at once; x and y must have the same length.
     void addPoints(int channel, const std::vector<double>& x, const std::vector<double>& y);
     // Replaces the channel's points.
-    void setPoints(int channel, std::vector<double> x, std::vector<double> y);
+    void setPoints(int channel, const std::vector<double>& x, const std::vector<double>& y);
     int pointCount(int channel) const;
     double pointX(int channel, int point) const;
     double pointY(int channel, int point) const;
@@ -142,6 +144,7 @@ class ChartWidget : public QWidget {
         std::vector<double> x, y; // points in the order added
         bool inOrder = true;      // x never decreased, so graph index == order added
         bool lines = true, markers = true, visible = true, second = false;
+        bool dense = false; // drawn as a thin line because too many points are in view
         double yMin = 0, yMax = 0, xMin = 0, xMax = 0;
         bool hasRange = false;
     };
@@ -156,6 +159,8 @@ class ChartWidget : public QWidget {
     const AxisState& state(Axis axis) const { return axes_[axis == Axis::X ? 0 : 1]; }
     void noteRange(Channel& ch, double x, double y);
     void recomputeRange(Channel& ch);
+    void applyStyle(Channel& ch);
+    void chooseDetail();
     void applyTracking();
     bool dataRange(Axis axis, bool second, double* lo, double* hi) const;
     void setRangeOf(QCPAxis* axis, double lo, double hi);

@@ -34,6 +34,7 @@ TFr_Depth::TFr_Depth(QWidget* parent, SelectionSink* sink) : TFr_ParentFrame(par
     iXYPlot1->setButtonVisible(ChartWidget::Button::Resume, false);
     iXYPlot1->setButtonVisible(ChartWidget::Button::Cursor, false);
     iXYPlot1->setZoomFactor(2.0);
+    iXYPlot1->setLegendCorner(Qt::AlignBottom | Qt::AlignRight);
 
     L_awl = new QLabel("a wavelength", this);
     L_cwl = new QLabel("c wavelength", this);

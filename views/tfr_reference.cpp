@@ -84,6 +84,7 @@ TFr_Reference::TFr_Reference(QWidget* parent, SelectionSink*) : TFr_ParentFrame(
     iPlot1->setAxisTracking(ChartWidget::Axis::X, ChartWidget::Tracking::Rescale);
     iPlot1->setAxisTracking(ChartWidget::Axis::Y, ChartWidget::Tracking::Rescale);
     iPlot1->setButtonVisible(ChartWidget::Button::Cursor, false);
+    iPlot1->setLegendCorner(Qt::AlignBottom | Qt::AlignRight);
     iPlot1->setZoomFactor(2.0);
 
     SB_Number = new QScrollBar(Qt::Horizontal, this);

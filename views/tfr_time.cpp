@@ -174,9 +174,13 @@ void TFr_Time::Refresh() {
     const std::vector<double> key = SeriesWindow::settingsKey(*data_, a, c);
     if (appendNewRecords(a, c, swapped, key))
         return;
-    iXYPlot1->clearAllChannels();
     drawn_ = Drawn();
-    redrawAll(a, c, swapped);
+    try {
+        redrawAll(a, c, swapped);
+    } catch (...) {
+        iXYPlot1->clearAllChannels();
+        throw;
+    }
     drawn_.data = data_;
     drawn_.records = data_->records.size();
     drawn_.a = a;
@@ -189,34 +193,38 @@ void TFr_Time::Refresh() {
         iXYPlot1->setOverlayText(QString());
 }
 
-void TFr_Time::addSeries(const std::vector<double>& times, const std::vector<double>& A,
-                         const std::vector<double>& C, bool swapped, bool replace) {
-    if (replace) {
-        if (swapped) {
-            iXYPlot1->setPoints(0, A, times);
-            iXYPlot1->setPoints(1, C, times);
-        } else {
-            iXYPlot1->setPoints(0, times, A);
-            iXYPlot1->setPoints(1, times, C);
-        }
-    } else if (swapped) {
-        iXYPlot1->addPoints(0, A, times);
-        iXYPlot1->addPoints(1, C, times);
-    } else {
-        iXYPlot1->addPoints(0, times, A);
-        iXYPlot1->addPoints(1, times, C);
-    }
+void TFr_Time::addSeries(std::vector<double> times, std::vector<double> A, std::vector<double> C,
+                         bool swapped, bool replace) {
+    const int x = swapped ? 1 : 0; // which of (times, value) is the X coordinate
+    auto put = [&](int channel, std::vector<double> values, std::vector<double> t) {
+        std::vector<double>& px = x == 0 ? t : values;
+        std::vector<double>& py = x == 0 ? values : t;
+        if (replace)
+            iXYPlot1->setPoints(channel, std::move(px), std::move(py));
+        else
+            iXYPlot1->addPoints(channel, px, py);
+    };
+    put(0, std::move(A), times);
+    put(1, std::move(C), std::move(times));
 }
 
 void TFr_Time::redrawAll(int a, int c, bool swapped) {
-    const std::vector<double> A = data_->correct_series(a, true);
-    const std::vector<double> C = data_->correct_series(c, false);
+    std::vector<double> A = data_->correct_series(a, true);
+    std::vector<double> C = data_->correct_series(c, false);
     const std::size_t n = std::min({data_->records.size(), A.size(), C.size()});
-    std::vector<double> times(n);
+    A.resize(n);
+    C.resize(n);
+    // The chart's channels are replaced, not cleared first: same-sized redraws reuse its buffers.
+    times_.resize(n);
     for (std::size_t i = 0; i < n; ++i)
-        times[i] = data_->records[i].time;
-    addSeries(times, std::vector<double>(A.begin(), A.begin() + n),
-              std::vector<double>(C.begin(), C.begin() + n), swapped, true);
+        times_[i] = data_->records[i].time;
+    if (swapped) {
+        iXYPlot1->setPoints(0, A, times_);
+        iXYPlot1->setPoints(1, C, times_);
+    } else {
+        iXYPlot1->setPoints(0, times_, A);
+        iXYPlot1->setPoints(1, times_, C);
+    }
 }
 
 bool TFr_Time::appendNewRecords(int a, int c, bool swapped, const std::vector<double>& key) {
@@ -236,7 +244,7 @@ bool TFr_Time::appendNewRecords(int a, int c, bool swapped, const std::vector<do
     std::vector<double> times(n);
     for (std::size_t i = 0; i < n; ++i)
         times[i] = records[first + i].time;
-    addSeries(times, std::vector<double>(A.begin(), A.begin() + n),
+    addSeries(std::move(times), std::vector<double>(A.begin(), A.begin() + n),
               std::vector<double>(C.begin(), C.begin() + n), swapped, false);
     drawn_.records = first + n;
     drawn_.lastTime = records[first + n - 1].time;

@@ -63,8 +63,8 @@ class TFr_Time : public TFr_ParentFrame {
     };
     void redrawAll(int a, int c, bool swapped);
     bool appendNewRecords(int a, int c, bool swapped, const std::vector<double>& key);
-    void addSeries(const std::vector<double>& times, const std::vector<double>& A,
-                   const std::vector<double>& C, bool swapped, bool replace);
+    void addSeries(std::vector<double> times, std::vector<double> A, std::vector<double> C,
+                   bool swapped, bool replace);
     void applyOrientation();
 
     HYP_Data* data_ = nullptr;
@@ -72,4 +72,5 @@ class TFr_Time : public TFr_ParentFrame {
     Drawn drawn_;
     std::unique_ptr<SeriesWindow> window_;
     bool live_ = false;
+    std::vector<double> times_; // record times of the last full redraw
 };
