@@ -14,6 +14,7 @@
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
@@ -233,7 +234,12 @@ void TF_Main::buildLayout() {
     hsplit->addWidget(vsplit);
     hsplit->setStretchFactor(0, 0);
     hsplit->setStretchFactor(1, 1);
-    hsplit->setSizes({307, 970 - 307});
+    // 307 pixels in the design's small font; wider when this font needs more room.
+    const int panels = std::max(Fr_RealTime1->minimumSizeHint().width(),
+                                Fr_PostProcess1->minimumSizeHint().width());
+    const int leftWidth =
+        std::max(307, panels + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 16);
+    hsplit->setSizes({leftWidth, 970 - leftWidth});
     setCentralWidget(hsplit);
     statusBar()->setSizeGripEnabled(true);
 
@@ -267,8 +273,16 @@ void TF_Main::connectCommands() {
     on(A_SaveBinary, [this] { saves_->A_SaveBinaryClick(); });
     on(A_SaveFromDevice, [this] { saves_->A_SaveFromDeviceExecute(); });
     on(A_SaveWCorrections, [this] { saves_->A_SaveWCorrectionsExecute(); });
-    // "Exit" ends the process at once, also in Brevian mode, without writing anything.
-    connect(M_Exit, &QAction::triggered, this, [] { std::_Exit(0); });
+    // "Exit" ends the process at once, also in Brevian mode; only the records already appended
+    // to a continuous-saving file are flushed to disk first, so none of them is lost.
+    connect(M_Exit, &QAction::triggered, this, [this] {
+        try {
+            if (ws.data && ws.data->continuous_open())
+                ws.data->close_continuous();
+        } catch (...) {
+        }
+        std::_Exit(0);
+    });
     on(M_WaterCorrections, [this] { main_->M_WaterCorrectionsClick(); });
     on(M_AutoTemp, [this] { main_->M_AutoTempClick(); });
     on(M_Brevian, [this] { main_->M_BrevianClick(); });

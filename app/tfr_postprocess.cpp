@@ -98,6 +98,8 @@ TFr_PostProcess::TFr_PostProcess(QWidget* parent) : QFrame(parent) {
         pd->setEditable(true);
         pd->setInsertPolicy(QComboBox::NoInsert);
         pd->addItems({"Constant", "CTD Not Loaded"});
+        pd->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        pd->setMinimumContentsLength(8);
         edit = new QLineEdit(value, opts);
         edit->setMaximumWidth(60);
         unitLabel = new QLabel(unit, opts);
@@ -113,8 +115,10 @@ TFr_PostProcess::TFr_PostProcess(QWidget* parent) : QFrame(parent) {
     PD_ScatType = new QComboBox(opts);
     PD_ScatType->addItems(
         {"Proportional Correction", "Baseline Correction", "Percentage of b (14%)"});
-    g->addWidget(CB_ScatCorr, 5, 0);
-    g->addWidget(PD_ScatType, 5, 1, 1, 3);
+    PD_ScatType->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    PD_ScatType->setMinimumContentsLength(10);
+    g->addWidget(CB_ScatCorr, 5, 0, 1, 4);
+    g->addWidget(PD_ScatType, 6, 0, 1, 4);
 
     auto* wlRow = new QHBoxLayout;
     wlRow->addWidget(new QLabel("reference wavelength:", opts));
@@ -136,7 +140,7 @@ TFr_PostProcess::TFr_PostProcess(QWidget* parent) : QFrame(parent) {
     wlRow->addLayout(arrows);
     wlRow->addWidget(new QLabel("nm", opts));
     wlRow->addStretch();
-    g->addLayout(wlRow, 6, 0, 1, 4);
+    g->addLayout(wlRow, 7, 0, 1, 4);
     g->setColumnStretch(1, 1);
     v->addWidget(opts);
 

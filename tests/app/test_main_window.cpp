@@ -238,6 +238,26 @@ class TestMainWindow : public QObject {
         QCOMPARE(w->Fr_PostProcess1->PD_Temp->currentText(), QString("CTD File"));
     }
 
+    void loadRunsOnAWorkerThread() {
+        TF_Main::Options o;
+        o.dialogs = &dialogs;
+        o.clock = &clock;
+        TF_Main w(o);
+        w.show();
+        w.FormActivate();
+        std::string data = dir->file("big.dat");
+        write_text(data, hyp_data_file(20000));
+        w.OpenDroppedFile(data);
+        QVERIFY(dialogs.messages.empty());
+        QVERIFY(w.ws.dataValid);
+        QCOMPARE(w.ws.data->records.size(), std::size_t(20000));
+        // A failure on the worker reaches the command's own report.
+        w.OpenDroppedFile(dir->file("missing.dat"));
+        QCOMPARE(dialogs.messages.size(), std::size_t(1));
+        QCOMPARE(dialogs.messages[0].caption, std::string("Error Opening File"));
+        QVERIFY(!w.ws.dataValid);
+    }
+
     void selectedRecordsShowTheWindow() {
         auto w = make();
         std::string data = dir->file("cast.dat");
