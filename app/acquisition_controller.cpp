@@ -16,6 +16,10 @@ namespace {
 const char* const kWaitingForData = "Waiting for data...";
 const char* const kDataFilter = "All Files (*.*)|*.*";
 
+// Room for three days of records at four a second.  Only address space is taken until records
+// arrive, and the tick never has to move a day's worth of records to a larger list.
+constexpr std::size_t kRecordsReserved = std::size_t(1) << 20;
+
 } // namespace
 
 ReaderFactory default_reader_factory() {
@@ -220,6 +224,7 @@ void AcquisitionController::B_StartClick() {
         data->serial_number = static_cast<std::int32_t>(dev.serial_number);
         data->fac_cal_temp = dev.factory_cal_temp;
         data->records.clear();
+        data->records.reserve(kRecordsReserved);
         data->temp_source = 1;
         data->saln_source = 1;
         data->setup_ts_coefs();
