@@ -475,6 +475,11 @@ void TF_Main::ShowSelectedRange(bool, int first, int end) {
 }
 
 void TF_Main::OpenDroppedFile(const std::string& path) {
+    // Nothing is loaded under a running acquisition tick.
+    if (ws.acquiring()) {
+        statusBar()->showMessage("Stop the acquisition before loading a file.", 5000);
+        return;
+    }
     Run([this, &path] {
         switch (classify_input_file(path)) {
         case InputFileKind::Data:
