@@ -95,6 +95,11 @@ TF_Main::TF_Main(Options options) : options_(options) {
 }
 
 TF_Main::~TF_Main() {
+    // No signal of a widget being torn down may reach the controllers, which go first.
+    syncing_ = true;
+    PageControl1->disconnect(this);
+    Fr_PostProcess1->attach(nullptr);
+    Fr_RealTime1->attach(nullptr, nullptr);
     // The views go before the data set and the reader they point to.
     Timer1->stop();
     Timer2->stop();
