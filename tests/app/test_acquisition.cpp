@@ -504,3 +504,36 @@ TEST_F(AcquisitionPanel, ReaderWritesThePanelLabels) {
     acq.B_StopClick();
     EXPECT_EQ(acq.panel.L_Progress, "");
 }
+
+TEST_F(AcquisitionRunning, FlwMeterIsCheckedAndSavedLikeTheHypMeter) {
+    const std::string dev = sample_dev("sample_flw.dev");
+    const std::string out = dir.file("flw.dat");
+    stream(6, dev);
+    start(dev);
+    dialogs.save_answers.push_back(out);
+    for (int i = 0; i < 6 && ws.acqState != Running; ++i)
+        tick();
+    ASSERT_EQ(ws.acqState, Running);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(acq.panel.L_Serial.rfind("flw", 0), 0u);
+    ws.window.M_AutoTemp.checked = true; // the FLW meter has no external temperature
+    for (int i = 0; i < 3; ++i) {
+        stream(2);
+        tick();
+    }
+    EXPECT_EQ(ws.preview.E_Temp, "21");
+    acq.B_StopClick();
+    ASSERT_GE(ws.reader->decoded_records.size(), 50u);
+
+    HYP_Data back;
+    back.load_file(out, false);
+    EXPECT_EQ(back.instrument_type, 2);
+    ASSERT_EQ(back.records.size(), ws.reader->decoded_records.size());
+    for (std::size_t i = 0; i < back.records.size(); ++i)
+        for (std::size_t k = 0; k < 9; ++k) {
+            ASSERT_NEAR(back.records[i].a_values[k], ws.reader->decoded_records[i].a_values[k],
+                        1e-8);
+            ASSERT_NEAR(back.records[i].c_values[k], ws.reader->decoded_records[i].c_values[k],
+                        1e-8);
+        }
+}
