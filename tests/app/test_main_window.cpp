@@ -14,6 +14,7 @@
 
 #include "app_fakes.h"
 #include "post_process_controller.h"
+#include "qt_user_dialogs.h"
 #include "small_dialogs.h"
 #include "tf_fdata.h"
 #include "tf_main.h"
@@ -285,6 +286,14 @@ class TestMainWindow : public QObject {
         QCOMPARE(dlg.E_salncol->text(), QString("1"));
         QCOMPARE(dlg.Memo1->toPlainText().count('\n'), 100);
         QVERIFY_THROWS_EXCEPTION(VelmoraError, dlg.Prepare(dir->file("none.txt"), CtdColumns{}));
+    }
+
+    void fileFiltersMatchOnThisSystem() {
+        QCOMPARE(qt_file_filter("All Files (*.*)|*.*"), QString("All Files (*)"));
+        QCOMPARE(qt_file_filter("Device Files (*.dev)|*.DEV|All Files|*.*"),
+                 QString("Device Files (*.DEV *.dev);;All Files (*)"));
+        QCOMPARE(qt_file_filter("Water Calibration Files|*.wcf|All Files|*.*"),
+                 QString("Water Calibration Files (*.wcf *.WCF);;All Files (*)"));
     }
 
     void factoryTemperatureQueryResults() {
