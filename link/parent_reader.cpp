@@ -17,11 +17,6 @@ void parent_reader::poll() {}
 void parent_reader::stop() {}
 void parent_reader::process_bytes(const std::uint8_t*, std::size_t) {}
 
-ACR_Helper& parent_reader::sink() {
-    static ACR_Helper silent;
-    return status_sink ? *status_sink : silent;
-}
-
 void parent_reader::write_raw_capture(const std::string& path) const {
     std::ofstream out(path, std::ios::out | std::ios::binary | std::ios::trunc);
     if (!out.is_open())

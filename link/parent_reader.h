@@ -91,7 +91,6 @@ class parent_reader {
 
   protected:
     // Shared by both models' operations (the placeholder's own operations do nothing).
-    ACR_Helper& sink();
     // Writes raw_bytes to `path` as it stands; raises "Unable to open file for saving.".
     void write_raw_capture(const std::string& path) const;
     // Clears the capture, packets and records, makes a fresh port with make_serial and opens
