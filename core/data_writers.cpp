@@ -123,10 +123,9 @@ struct Selection {
 
 // `extra`: the per-record list whose temperature, salinity and pressure follow the values (the
 // merged CTD values, or in data files the file's own onboard values), or none.
-// `precorrected`: the corrected records of every record, taken instead of correcting again.
 void write_records(HYP_Data& d, std::ostream& out, const Selection& sel, bool with_corrections,
                    bool averaged, const std::vector<ctd_struct>* extra, bool file_order,
-                   bool chl_column, const std::vector<hyp_data>* precorrected = nullptr) {
+                   bool chl_column) {
     const std::size_t n_records = d.records.size();
     for (std::size_t i = 0; i < sel.size(); ++i) {
         if (sel[i] >= n_records)
@@ -165,11 +164,9 @@ void write_records(HYP_Data& d, std::ostream& out, const Selection& sel, bool wi
     for (std::size_t i = 0; i < sel.size(); ++i) {
         const std::size_t idx = sel[i];
         hyp_data corrected;
-        if (with_corrections && !precorrected)
+        if (with_corrections)
             corrected = d.correct_one_line(idx);
-        const hyp_data& r = !with_corrections ? d.records[idx]
-                            : precorrected    ? (*precorrected)[idx]
-                                              : corrected;
+        const hyp_data& r = with_corrections ? corrected : d.records[idx];
         check_values(r, d);
         w.number(d.records[idx].time);
         w.put('\t');
@@ -212,26 +209,6 @@ void HYP_Data::write_lines(std::ostream& out, RecordIndices indices, bool with_c
 }
 
 namespace {
-
-// The save commands fill corrected_records with every record corrected just before they save.
-// When the list still matches the records and the current settings (checked on its first, middle
-// and last record), the corrected file is written from it instead of correcting every record again.
-const std::vector<hyp_data>* current_corrections(HYP_Data& d) {
-    const std::vector<hyp_data>& done = d.corrected_records;
-    const std::size_t n = d.records.size();
-    if (n == 0 || done.size() != n)
-        return nullptr;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (done[i].time != d.records[i].time)
-            return nullptr;
-    }
-    for (const std::size_t idx : {std::size_t{0}, n / 2, n - 1}) {
-        const hyp_data again = d.correct_one_line(idx);
-        if (again.a_values != done[idx].a_values || again.c_values != done[idx].c_values)
-            return nullptr;
-    }
-    return &done;
-}
 
 // Data files keep the file's own temperature and pressure columns when the data set has them
 // (one entry per record), so that saving and loading again loses nothing.
@@ -298,7 +275,7 @@ void HYP_Data::write_corrected_lines(std::ostream& out, bool ctd_columns, bool c
     Selection all;
     all.last = records.size();
     write_records(*this, out, all, true, false, ctd_columns ? &ctd_list.samples : nullptr, false,
-                  chl_column, current_corrections(*this));
+                  chl_column);
 }
 
 void HYP_Data::open_continuous(const std::string& path) {
