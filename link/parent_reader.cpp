@@ -1,7 +1,10 @@
 #include "parent_reader.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <fstream>
+#include <new>
+
+#include "atomic_file.h"
 
 parent_reader::parent_reader()
     : serial_port(std::make_unique<Serial>()),
@@ -18,19 +21,42 @@ void parent_reader::stop() {}
 void parent_reader::process_bytes(const std::uint8_t*, std::size_t) {}
 
 void parent_reader::write_raw_capture(const std::string& path) const {
-    std::ofstream out(path, std::ios::out | std::ios::binary | std::ios::trunc);
-    if (!out.is_open())
+    // Written beside the target and renamed over it when complete, so a failed save never
+    // destroys an earlier capture of the same name.
+    AtomicFile file(path, "Unable to open file for saving.");
+    file.stream().write(reinterpret_cast<const char*>(raw_bytes.data()),
+                        static_cast<std::streamsize>(raw_bytes.size()));
+    try {
+        file.commit();
+    } catch (const VelmoraError&) {
         throw VelmoraError("Unable to open file for saving.");
-    out.write(reinterpret_cast<const char*>(raw_bytes.data()),
-              static_cast<std::streamsize>(raw_bytes.size()));
-    out.flush();
-    out.close();
-    if (out.fail())
-        throw VelmoraError("Unable to open file for saving.");
+    }
 }
+
+namespace {
+
+// The capture is the decoder's buffer and is never trimmed.  Room for two days at the line speed
+// is reserved up front (address space only, until bytes arrive), so that the acquisition tick
+// never stalls while a day's worth of bytes is copied into a bigger buffer.
+void reserve_capture(std::vector<std::uint8_t>& raw, int baud) {
+    constexpr std::size_t cap = std::size_t{2} << 30;
+    const std::size_t per_second = baud > 0 ? static_cast<std::size_t>(baud) / 10 : 11520;
+    std::size_t want = std::min(cap, per_second * 2 * 86400);
+    while (want >= (std::size_t{1} << 20)) {
+        try {
+            raw.reserve(want);
+            return;
+        } catch (const std::bad_alloc&) {
+            want /= 2;
+        }
+    }
+}
+
+} // namespace
 
 void parent_reader::reset_and_open(int port_number) {
     raw_bytes.clear();
+    reserve_capture(raw_bytes, dev.baud_rate);
     packets.clear();
     decoded_records.clear();
     lost_records = 0;
