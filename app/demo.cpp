@@ -6,6 +6,8 @@
 #include <system_error>
 #include <vector>
 
+#include <cerrno>
+#include <csignal>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -32,6 +34,23 @@ std::vector<fs::path> data_dirs() {
     // The checkout this program was built from.
     dirs.push_back(fs::path(__FILE__).parent_path().parent_path() / "data");
     return dirs;
+}
+
+// Removes the folders of earlier demonstrations whose process is gone (one that was killed never
+// ran its own clean-up).
+void remove_stale_demo_folders(const fs::path& tmp) {
+    std::error_code ec;
+    for (const fs::directory_entry& e : fs::directory_iterator(tmp, ec)) {
+        const std::string name = e.path().filename().string();
+        const std::string prefix = "velmora-demo-";
+        if (name.rfind(prefix, 0) != 0)
+            continue;
+        bool ok = false;
+        const long long pid = text::parse_long(std::string_view(name).substr(prefix.size()), &ok);
+        if (ok && pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
+            errno == ESRCH)
+            fs::remove_all(e.path(), ec);
+    }
 }
 
 } // namespace
@@ -77,8 +96,9 @@ std::unique_ptr<DemoSession> start_demo(const std::string& model) {
         throw VelmoraError("No sample " + m + " device file found for the demonstration.");
 
     std::error_code ec;
-    const fs::path dir =
-        fs::temp_directory_path(ec) / ("velmora-demo-" + std::to_string(::getpid()));
+    const fs::path tmp = fs::temp_directory_path(ec);
+    remove_stale_demo_folders(tmp);
+    const fs::path dir = tmp / ("velmora-demo-" + std::to_string(::getpid()));
     fs::create_directories(dir, ec);
     demo->link = (dir / "port").string();
     demo->port = kDemoPort;
