@@ -35,44 +35,12 @@ Kind detect_kind(std::string_view line2) {
     throw VelmoraError("File does not appear to be an HYP or FLW file.");
 }
 
-// scanf "%i": optional sign, then hexadecimal after 0x, octal after a leading 0, else decimal.
 bool scan_int(std::string_view s, long long& value) {
-    std::size_t i = 0;
-    while (i < s.size() && text::is_blank(s[i]))
-        ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        negative = s[i] == '-';
-        ++i;
-    }
-    int base = 10;
-    if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    } else if (i < s.size() && s[i] == '0') {
-        base = 8;
-    }
-    long long v = 0;
-    std::size_t digits = 0;
-    for (; i < s.size(); ++i, ++digits) {
-        const char ch = s[i];
-        int d;
-        if (ch >= '0' && ch <= '9')
-            d = ch - '0';
-        else if (ch >= 'a' && ch <= 'f')
-            d = ch - 'a' + 10;
-        else if (ch >= 'A' && ch <= 'F')
-            d = ch - 'A' + 10;
-        else
-            break;
-        if (d >= base)
-            break;
-        v = v * base + d;
-    }
-    if (digits == 0)
-        return false;
-    value = negative ? -v : v;
-    return true;
+    bool ok = false;
+    const long long v = text::parse_int_auto(s, &ok);
+    if (ok)
+        value = v;
+    return ok;
 }
 
 // A scanf format "<literal> %i" / "<literal> %lf": the line must begin with the literal, blanks

@@ -147,6 +147,42 @@ long long parse_long(std::string_view s, bool* ok, std::size_t* consumed) {
     return negative ? -value : value;
 }
 
+long long parse_int_auto(std::string_view s, bool* ok) {
+    std::size_t i = 0;
+    while (i < s.size() && is_blank(s[i]))
+        ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        negative = s[i] == '-';
+        ++i;
+    }
+    int base = 10;
+    if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    } else if (i < s.size() && s[i] == '0') {
+        base = 8;
+    }
+    long long value = 0;
+    std::size_t digits = 0;
+    for (; i < s.size(); ++i, ++digits) {
+        const char ch = s[i];
+        int digit = -1;
+        if (ch >= '0' && ch <= '9')
+            digit = ch - '0';
+        else if (ch >= 'a' && ch <= 'f')
+            digit = ch - 'a' + 10;
+        else if (ch >= 'A' && ch <= 'F')
+            digit = ch - 'A' + 10;
+        if (digit < 0 || digit >= base)
+            break;
+        value = value * base + digit;
+    }
+    if (ok)
+        *ok = digits > 0;
+    return negative ? -value : value;
+}
+
 unsigned long long parse_hex(std::string_view s, bool* ok) {
     std::string_view t = skip_blanks(s);
     if (t.size() >= 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'))

@@ -16,6 +16,10 @@ double parse_double(std::string_view s, std::size_t* consumed = nullptr);
 // Leading blanks skipped, optional sign, decimal digits; `ok` false when no digit was found.
 long long parse_long(std::string_view s, bool* ok = nullptr, std::size_t* consumed = nullptr);
 
+// An integer as "%i" reads it: optional sign, then hexadecimal after 0x, octal after a leading 0,
+// decimal otherwise.  `ok` false when no digit was found.
+long long parse_int_auto(std::string_view s, bool* ok = nullptr);
+
 // Hexadecimal as "%lx" reads it (an optional 0x/0X prefix).
 unsigned long long parse_hex(std::string_view s, bool* ok = nullptr);
 

@@ -45,40 +45,6 @@ class DevFields {
     bool first_ = true;
 };
 
-// "%i": decimal, 0x-prefixed hexadecimal or 0-prefixed octal.
-long long scan_integer_auto(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size() && text::is_blank(s[i]))
-        ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        negative = s[i] == '-';
-        ++i;
-    }
-    int base = 10;
-    if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    } else if (i < s.size() && s[i] == '0') {
-        base = 8;
-    }
-    long long value = 0;
-    for (; i < s.size(); ++i) {
-        const char ch = s[i];
-        int digit = -1;
-        if (ch >= '0' && ch <= '9')
-            digit = ch - '0';
-        else if (ch >= 'a' && ch <= 'f')
-            digit = ch - 'a' + 10;
-        else if (ch >= 'A' && ch <= 'F')
-            digit = ch - 'A' + 10;
-        if (digit < 0 || digit >= base)
-            break;
-        value = value * base + digit;
-    }
-    return negative ? -value : value;
-}
-
 class LineSource {
   public:
     LineSource(std::istream& in, std::vector<std::string>& lines) : in_(in), lines_(lines) {}
@@ -140,7 +106,7 @@ void parse_into(devfile& d, const std::string& path) {
         d.serial_number = static_cast<std::uint32_t>(text::parse_hex(line)) - 0x53000000u;
 
     line = src.header();
-    d.line3_value = static_cast<std::int32_t>(scan_integer_auto(line));
+    d.line3_value = static_cast<std::int32_t>(text::parse_int_auto(line));
 
     // Line 4: a label, then the factory calibration temperature.
     line = src.header();
