@@ -289,6 +289,35 @@ struct CorrectionLine {
 
 } // namespace
 
+namespace {
+
+// The per-record list a temperature or salinity source code reads: none for the constant (1),
+// the CTD values (2), and for temperature also the onboard (3) and fitted (4) values.
+const CTD_Data* source_list(const HYP_Data& d, int source, bool temperature, bool need_merged,
+                            const char* unknown) {
+    switch (source) {
+    case 1:
+        return nullptr;
+    case 2:
+        if (need_merged && !d.ctd_merged)
+            throw VelmoraError("CTD data not merged");
+        return &d.ctd_list;
+    case 3:
+        if (temperature)
+            return &d.onboard_list;
+        break;
+    case 4:
+        if (temperature)
+            return &d.fitted_list;
+        break;
+    default:
+        break;
+    }
+    throw VelmoraError(unknown);
+}
+
+} // namespace
+
 hyp_data HYP_Data::correct_one_line(std::size_t index) {
     if (!ts_table_loaded)
         throw VelmoraError("No TS.cor file loaded");
@@ -300,36 +329,10 @@ hyp_data HYP_Data::correct_one_line(std::size_t index) {
     if (is_processed)
         return rec;
 
-    const CTD_Data* t_list = nullptr;
-    switch (temp_source) {
-    case 1:
-        break;
-    case 2:
-        if (!ctd_merged)
-            throw VelmoraError("CTD data not merged");
-        t_list = &ctd_list;
-        break;
-    case 3:
-        t_list = &onboard_list;
-        break;
-    case 4:
-        t_list = &fitted_list;
-        break;
-    default:
-        throw VelmoraError("Temperature source not recognized");
-    }
-    const CTD_Data* s_list = nullptr;
-    switch (saln_source) {
-    case 1:
-        break;
-    case 2:
-        if (!ctd_merged)
-            throw VelmoraError("CTD data not merged");
-        s_list = &ctd_list;
-        break;
-    default:
-        throw VelmoraError("Salinity source not recognized");
-    }
+    const CTD_Data* t_list = source_list(*this, temp_source, true, true,
+                                         "Temperature source not recognized");
+    const CTD_Data* s_list =
+        source_list(*this, saln_source, false, true, "Salinity source not recognized");
     check_inputs(*this, t_list, s_list);
     const double t = t_list ? t_list->samples[index].temperature : const_temp;
     const double s = s_list ? s_list->samples[index].salinity : const_saln;
@@ -401,32 +404,11 @@ std::vector<double> HYP_Data::correct_series(int channel, bool is_a) {
         return out;
     }
 
-    const CTD_Data* t_list = nullptr;
-    switch (temp_source) {
-    case 1:
-        break;
-    case 2:
-        t_list = &ctd_list;
-        break;
-    case 3:
-        t_list = &onboard_list;
-        break;
-    case 4:
-        t_list = &fitted_list;
-        break;
-    default:
-        throw VelmoraError("Temperature source unrecognized.");
-    }
-    const CTD_Data* s_list = nullptr;
-    switch (saln_source) {
-    case 1:
-        break;
-    case 2:
-        s_list = &ctd_list;
-        break;
-    default:
-        throw VelmoraError("Salinity source unrecognized.");
-    }
+    // This operation reads ctd_list whether or not a CTD file has been merged.
+    const CTD_Data* t_list = source_list(*this, temp_source, true, false,
+                                         "Temperature source unrecognized.");
+    const CTD_Data* s_list =
+        source_list(*this, saln_source, false, false, "Salinity source unrecognized.");
     check_inputs(*this, t_list, s_list);
     for (std::size_t j = 0; j < count; ++j)
         if (records[j].a_values.size() < n || records[j].c_values.size() < n)
