@@ -329,8 +329,8 @@ hyp_data HYP_Data::correct_one_line(std::size_t index) {
     if (is_processed)
         return rec;
 
-    const CTD_Data* t_list = source_list(*this, temp_source, true, true,
-                                         "Temperature source not recognized");
+    const CTD_Data* t_list =
+        source_list(*this, temp_source, true, true, "Temperature source not recognized");
     const CTD_Data* s_list =
         source_list(*this, saln_source, false, true, "Salinity source not recognized");
     check_inputs(*this, t_list, s_list);
@@ -405,8 +405,8 @@ std::vector<double> HYP_Data::correct_series(int channel, bool is_a) {
     }
 
     // This operation reads ctd_list whether or not a CTD file has been merged.
-    const CTD_Data* t_list = source_list(*this, temp_source, true, false,
-                                         "Temperature source unrecognized.");
+    const CTD_Data* t_list =
+        source_list(*this, temp_source, true, false, "Temperature source unrecognized.");
     const CTD_Data* s_list =
         source_list(*this, saln_source, false, false, "Salinity source unrecognized.");
     check_inputs(*this, t_list, s_list);
