@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
         int (*run)(int, char**);
     };
     static const Entry entries[] = {
-        {"info", info},         {"correct", cmd_correct},   {"water", cmd_water},
+        {"info", info},           {"correct", cmd_correct},   {"water", cmd_water},
         {"devfile", cmd_devfile}, {"simulate", cmd_simulate}, {"replay", cmd_replay},
         {"acquire", cmd_acquire},
     };

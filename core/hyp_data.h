@@ -13,17 +13,17 @@
 
 // One record (one spectrum).  Index i of both lists belongs to channel i.
 struct hyp_data {
-    double time = 0.0;             // ms
-    std::vector<double> a_values;  // absorption, 1/m
-    std::vector<double> c_values;  // attenuation, 1/m
+    double time = 0.0;            // ms
+    std::vector<double> a_values; // absorption, 1/m
+    std::vector<double> c_values; // attenuation, 1/m
 };
 
 // One CTD sample, or one per-record entry of the per-record lists.
 struct ctd_struct {
-    double time = 0.0;  // ms, the records' time base
+    double time = 0.0; // ms, the records' time base
     double pressure = 0.0;
-    double salinity = 0.0;     // PSU
-    double temperature = 0.0;  // degrees C
+    double salinity = 0.0;    // PSU
+    double temperature = 0.0; // degrees C
 };
 
 class CTD_Data {
@@ -38,10 +38,10 @@ class CTD_Data {
 
 // One row of the temperature/salinity coefficient table.
 struct ts_coef {
-    double wavelength = 0.0;  // nm
-    double psi_s_a = 0.0;     // 1/m per PSU
+    double wavelength = 0.0; // nm
+    double psi_s_a = 0.0;    // 1/m per PSU
     double psi_s_c = 0.0;
-    double psi_t_a = 0.0;  // 1/m per degree C
+    double psi_t_a = 0.0; // 1/m per degree C
     double psi_t_c = 0.0;
 };
 
@@ -75,18 +75,18 @@ class HYP_Data {
     bool do_temp = false;
     bool do_saln = false;
     bool do_scat = false;
-    std::int32_t scat_method = 0;  // 1 baseline, 2 proportional, 3 fixed fraction of b
+    std::int32_t scat_method = 0; // 1 baseline, 2 proportional, 3 fixed fraction of b
     bool scat_header_baseline = false;
     bool scat_no_negative = false;
     bool is_processed = false;
-    std::int32_t temp_source = 1;  // 1 constant, 2 CTD, 3 onboard, 4 fitted
+    std::int32_t temp_source = 1; // 1 constant, 2 CTD, 3 onboard, 4 fitted
     std::int32_t saln_source = 1;
     bool ctd_loaded = false;
     bool ctd_merged = false;
     bool water_loaded = false;
     std::vector<double> a_wavelengths;
     std::vector<double> c_wavelengths;
-    std::int32_t instrument_type = 0;  // 0 nothing, 1 HYP, 2 FLW, 4 processed
+    std::int32_t instrument_type = 0; // 0 nothing, 1 HYP, 2 FLW, 4 processed
     std::int32_t serial_number = 0;
     std::vector<std::string> header_lines;
     std::int32_t num_wavelengths = 0;
@@ -120,8 +120,8 @@ class HYP_Data {
     void close_continuous();
     bool continuous_open() const { return continuous_file.is_open(); }
     void write_data_header(std::ostream& out) const;
-    void write_lines(std::ostream& out, RecordIndices indices, bool with_corrections,
-                     bool averaged, bool ctd_columns, bool file_order, bool chl_column);
+    void write_lines(std::ostream& out, RecordIndices indices, bool with_corrections, bool averaged,
+                     bool ctd_columns, bool file_order, bool chl_column);
 
     // Corrected output file.
     void save_corrected(const std::string& path, bool ctd_columns, bool chl_column);
@@ -129,8 +129,7 @@ class HYP_Data {
     double chl_ratio(std::size_t index) const;
 
     // Water calibration and device files from a selection.
-    void save_water_cal(const std::string& path, const RecordIndices& indices,
-                        double temperature);
+    void save_water_cal(const std::string& path, const RecordIndices& indices, double temperature);
     void save_devfile(const std::string& path, const RecordIndices& indices);
 
     // Coefficients and corrections.

@@ -62,7 +62,9 @@ inline std::string_view chomp(std::string_view line) {
     return line;
 }
 
-inline bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+inline bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 // True when the line holds no field at all.
 bool has_no_field(std::string_view line);
