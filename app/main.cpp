@@ -1,4 +1,5 @@
 // velmora [FILE] | --demo [hyp|flw] | --screenshot FILE.png [--tab N] [FILE]
+#include "huge_pages.h"
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
@@ -45,6 +46,7 @@ void usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    request_huge_pages(argv);
     VelmoraApplication app(argc, argv);
     QApplication::setApplicationName("Velmora");
     QApplication::setApplicationDisplayName("Velmora");

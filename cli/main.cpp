@@ -1,4 +1,5 @@
 // velmora-cli: the command-line companion of the Velmora desktop app.
+#include "huge_pages.h"
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -52,6 +53,7 @@ int info(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    request_huge_pages(argv);
     if (argc < 2) {
         std::fputs(usage, stderr);
         return 2;

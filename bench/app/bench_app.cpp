@@ -1,6 +1,7 @@
 // velmora-bench-app: the cost of one acquisition tick that brings new records, with 1 h, 6 h
 // and 24 h of HYP records (86 channels, 4 per second) already in the data set.  The port is a
 // byte queue filled by the simulator; views are left out; continuous saving is on.
+#include "huge_pages.h"
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -98,7 +99,8 @@ long rss_kb(const char* field) {
 
 } // namespace
 
-int main() {
+int main(int, char** argv) {
+    request_huge_pages(argv); // as the programs do, so the figures are theirs
     const fs::path dir =
         fs::temp_directory_path() / ("velmora-bench-app-" + std::to_string(::getpid()));
     fs::create_directories(dir);

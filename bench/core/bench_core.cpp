@@ -6,6 +6,7 @@
 // of the records' values.
 //
 //   velmora-bench-core [records] [folder]
+#include "huge_pages.h"
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -145,6 +146,7 @@ double cpu_now() {
 } // namespace
 
 int main(int argc, char** argv) {
+    request_huge_pages(argv); // as the programs do, so the figures are theirs
     const int records = argc > 1 ? std::atoi(argv[1]) : 100000;
     fs::path base = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path();
     std::string tmpl = (base / "velmora_bench_XXXXXX").string();
