@@ -279,6 +279,13 @@ void flw_reader::convert_record() {
     p.external_temperature = std::numeric_limits<double>::quiet_NaN();
     const devfile::TempPosition at = dev.locate_temperature(t_int);
     const double inv_path = 1 / dev.path_length;
+    // The temperature adjustment of each channel: one internal temperature per record.
+    double adjust_a[9];
+    double adjust_c[9];
+    for (int k = 0; k < 9; ++k) {
+        adjust_a[k] = dev.temp_adjustment_at(true, k, at);
+        adjust_c[k] = dev.temp_adjustment_at(false, k, at);
+    }
 
     // The packets keep the reference counts (the reference view plots them) but not the signals;
     // the signal list's storage is kept for the next record.
@@ -330,10 +337,10 @@ void flw_reader::convert_record() {
                 ra = 0.0005;
             if (rc < 0.0005)
                 rc = 0.0005;
-            const double c = dev.c_offsets[static_cast<std::size_t>(k)] - std::log(rc) * inv_path +
-                             dev.temp_adjustment_at(false, k, at);
-            const double a = dev.a_offsets[static_cast<std::size_t>(k)] - std::log(ra) * inv_path +
-                             dev.temp_adjustment_at(true, k, at);
+            const double c =
+                dev.c_offsets[static_cast<std::size_t>(k)] - std::log(rc) * inv_path + adjust_c[k];
+            const double a =
+                dev.a_offsets[static_cast<std::size_t>(k)] - std::log(ra) * inv_path + adjust_a[k];
             current_record.a_values.push_back(a);
             current_record.c_values.push_back(c);
         }
