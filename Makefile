@@ -5,7 +5,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 # Debian 12 packages the build, the tests and the app need.
 PACKAGES := g++ cmake make pkg-config \
-	qt6-base-dev qt6-serialport-dev libqcustomplot-dev libqcustomplot2.1-qt6 \
+	qt6-base-dev qt6-serialport-dev qt6-svg-dev libqcustomplot-dev libqcustomplot2.1-qt6 \
 	libgtest-dev libgmock-dev libbenchmark-dev libgl-dev \
 	fonts-dejavu-core xvfb xauth
 

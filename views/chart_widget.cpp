@@ -10,6 +10,7 @@
 #include <QMouseEvent>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QSvgGenerator>
 #include <QToolBar>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -198,14 +199,15 @@ void ChartWidget::buildMenu() {
                 QString filter;
                 const QString path = QFileDialog::getSaveFileName(
                     this, "Save image", QString(),
-                    "PNG image (*.png);;PDF document (*.pdf);;JPEG image (*.jpg);;BMP image "
-                    "(*.bmp)",
+                    "PNG image (*.png);;PDF document (*.pdf);;SVG drawing (*.svg);;JPEG image "
+                    "(*.jpg);;BMP image (*.bmp)",
                     &filter);
                 if (path.isEmpty())
                     return;
                 QString target = path;
                 if (QFileInfo(path).suffix().isEmpty())
                     target += filter.contains("pdf")   ? ".pdf"
+                              : filter.contains("svg") ? ".svg"
                               : filter.contains("jpg") ? ".jpg"
                               : filter.contains("bmp") ? ".bmp"
                                                        : ".png";
@@ -842,6 +844,20 @@ bool ChartWidget::saveImage(const QString& path, int width, int height) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == "pdf")
         return plot_->savePdf(path, width, height);
+    if (suffix == "svg") {
+        // Vector output that drawing programs and journals take as it is.
+        QSvgGenerator svg;
+        svg.setFileName(path);
+        svg.setSize(QSize(width, height));
+        svg.setViewBox(QRect(0, 0, width, height));
+        svg.setTitle(plot_->objectName().isEmpty() ? QStringLiteral("Velmora plot")
+                                                   : plot_->objectName());
+        QCPPainter painter;
+        if (!painter.begin(&svg))
+            return false;
+        plot_->toPainter(&painter, width, height);
+        return painter.end();
+    }
     if (suffix == "jpg" || suffix == "jpeg")
         return plot_->saveJpg(path, width, height);
     if (suffix == "bmp")

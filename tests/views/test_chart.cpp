@@ -181,7 +181,7 @@ void ChartTests::imagesAreWritten() {
     chart.addPoints(0, {1, 2, 3}, {3, 1, 2});
     chart.fitAll();
     const QString dir = VELMORA_VIEWS_OUT;
-    for (const QString& name : {QString("chart.png"), QString("chart.pdf")}) {
+    for (const QString& name : {QString("chart.png"), QString("chart.pdf"), QString("chart.svg")}) {
         const QString path = dir + "/" + name;
         QFile::remove(path);
         QVERIFY(chart.saveImage(path, 400, 300));
