@@ -97,10 +97,7 @@ void AcquiredDataCommands::A_SaveWCorrectionsExecute() {
 
     // Not offered while acquiring, so nothing else touches the data set meanwhile.
     ws.run_job("Saving corrected file", [&] {
-        data.corrected_records.clear();
-        data.corrected_records.reserve(data.records.size());
-        for (std::size_t i = 0; i < data.records.size(); ++i)
-            data.corrected_records.push_back(data.correct_one_line(i));
+        data.fill_corrected_records();
         data.save_corrected(*path, true, false);
     });
 }

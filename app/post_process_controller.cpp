@@ -242,10 +242,7 @@ void PostProcessController::B_SavePostClick() {
     // Errors of the correction or the writer are not caught here: the top-level report shows them.
     HYP_Data& d = *ws.data;
     ws.run_job("Saving " + *path, [&d, &path] {
-        d.corrected_records.clear();
-        d.corrected_records.reserve(d.records.size());
-        for (std::size_t i = 0; i < d.records.size(); ++i)
-            d.corrected_records.push_back(d.correct_one_line(i));
+        d.fill_corrected_records();
         d.save_corrected(*path, true, false);
     });
 }

@@ -5,6 +5,23 @@
 #include "post_process_controller.h"
 #include "text.h"
 
+namespace {
+
+// Adds the corrected a and c values of the given records, channel by channel, into A and C
+// (as many channels as each holds).
+void sum_corrected(HYP_Data& d, const RecordIndices& indices, std::vector<double>& A,
+                   std::vector<double>& C) {
+    for (std::size_t i : indices) {
+        const hyp_data r = d.correct_one_line(i);
+        for (std::size_t j = 0; j < A.size() && j < r.a_values.size(); ++j)
+            A[j] += r.a_values[j];
+        for (std::size_t j = 0; j < C.size() && j < r.c_values.size(); ++j)
+            C[j] += r.c_values[j];
+    }
+}
+
+} // namespace
+
 void SelectedDataController::AttachData(HYP_Data* data) {
     data_ = data;
     singles_.clear();
@@ -78,15 +95,10 @@ void SelectedDataController::Refresh() {
         const std::size_t q = singles_.size() + m;
         const std::size_t channels = d.records.empty() ? 0 : d.records[0].a_values.size();
         std::vector<double> A(channels, 0.0), C(channels, 0.0);
-        for (int i = first; i < end; ++i) {
-            hyp_data r = d.correct_one_line(i);
-            for (std::size_t j = 0; j < channels; ++j) {
-                if (j < r.a_values.size())
-                    A[j] += r.a_values[j];
-                if (j < r.c_values.size())
-                    C[j] += r.c_values[j];
-            }
-        }
+        RecordIndices range(static_cast<std::size_t>(end - first));
+        for (std::size_t k = 0; k < range.size(); ++k)
+            range[k] = static_cast<std::size_t>(first) + k;
+        sum_corrected(d, range, A, C);
         Row& row = rows[q];
         row.cells[0] = "Lines " + std::to_string(first) + " - " + std::to_string(end);
         row.cells[1] = text::format_fixed(d.records[first].time, 6) + " - " +
@@ -170,10 +182,7 @@ void SelectedDataController::B_SaveSelectedClick(int top, int bottom) {
         return;
     const RecordIndices indices = SelectedIndices(top, bottom);
     ctx_.ws.run_job("Saving " + *path, [&d, &path, &indices] {
-        d.corrected_records.clear();
-        d.corrected_records.reserve(d.records.size());
-        for (std::size_t i = 0; i < d.records.size(); ++i)
-            d.corrected_records.push_back(d.correct_one_line(i));
+        d.fill_corrected_records();
         d.save_selection(*path, indices);
     });
 }
@@ -195,13 +204,7 @@ void SelectedDataController::B_SaveWaterClick(int top, int bottom) {
     const std::size_t n_a = d.a_wavelengths.size();
     const std::size_t n_c = d.c_wavelengths.size();
     std::vector<double> A(n_a, 0.0), C(n_c, 0.0);
-    for (std::size_t i : indices) {
-        hyp_data r = d.correct_one_line(i);
-        for (std::size_t j = 0; j < n_a && j < r.a_values.size(); ++j)
-            A[j] += r.a_values[j];
-        for (std::size_t j = 0; j < n_c && j < r.c_values.size(); ++j)
-            C[j] += r.c_values[j];
-    }
+    sum_corrected(d, indices, A, C);
     for (double& v : A)
         v /= static_cast<double>(indices.size());
     for (double& v : C)

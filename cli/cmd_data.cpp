@@ -318,10 +318,7 @@ void correct_one_file(const std::string& data, const std::string& out, const Cor
     HYP_Data d;
     d.load_file(data, false);
     apply_corrections(d, c);
-    d.corrected_records.clear();
-    d.corrected_records.reserve(d.records.size());
-    for (std::size_t i = 0; i < d.records.size(); ++i)
-        d.corrected_records.push_back(d.correct_one_line(i));
+    d.fill_corrected_records();
     d.save_corrected(out, true, chl);
 }
 

@@ -384,6 +384,13 @@ hyp_data HYP_Data::correct_one_line(std::size_t index) {
     return out;
 }
 
+void HYP_Data::fill_corrected_records() {
+    corrected_records.clear();
+    corrected_records.reserve(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i)
+        corrected_records.push_back(correct_one_line(i));
+}
+
 std::vector<double> HYP_Data::correct_series(int channel, bool is_a) {
     const std::size_t count = records.size();
     const std::size_t n = a_wavelengths.size();

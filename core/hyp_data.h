@@ -135,6 +135,9 @@ class HYP_Data {
     // Coefficients and corrections.
     void setup_ts_coefs();
     hyp_data correct_one_line(std::size_t index);
+    // Empties corrected_records, then appends every record corrected with the current settings,
+    // in order: what the save commands do before writing (the ChlA column reads the list).
+    void fill_corrected_records();
     std::vector<double> correct_series(int channel, bool is_a);
     double set_scat_ref(double wavelength);
 

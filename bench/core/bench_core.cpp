@@ -195,12 +195,7 @@ int main(int argc, char** argv) {
         d.do_temp = d.do_saln = d.do_water = d.do_scat = true;
         d.scat_method = 2;
         d.set_scat_ref(715.0);
-        timed("correct (correct_one_line, all on)", [&] {
-            d.corrected_records.clear();
-            d.corrected_records.reserve(d.records.size());
-            for (std::size_t i = 0; i < d.records.size(); ++i)
-                d.corrected_records.push_back(d.correct_one_line(i));
-        });
+        timed("correct (correct_one_line, all on)", [&] { d.fill_corrected_records(); });
         timed("save_corrected", [&] { d.save_corrected(out.string(), true, false); });
 
         double total = 0, total_cpu = 0;
