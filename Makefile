@@ -9,10 +9,18 @@ PACKAGES := g++ cmake make pkg-config \
 	libgtest-dev libgmock-dev libbenchmark-dev libgl-dev \
 	fonts-dejavu-core xvfb xauth
 
-.PHONY: deps build test run bench install clean format
+.PHONY: deps build test test-sanitize run bench fuzz install clean format
+
+# Extra packages for the fuzzers (clang with its libFuzzer runtime) and for the benchmark
+# report's reference script (Python with pandas and numpy).
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+BENCH_PACKAGES := python3-pandas python3-numpy
+SANITIZE_DIR ?= build-sanitize
+FUZZ_DIR ?= build-fuzz
+SECONDS ?= 60
 
 deps:
-	@missing=""; for p in $(PACKAGES); do \
+	@missing=""; for p in $(PACKAGES) $(EXTRA_PACKAGES); do \
 		dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -35,9 +43,26 @@ run: deps
 	$(MAKE) build
 	@./scripts/run.sh $(BUILD_DIR)
 
-bench: deps
+# The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer; any report fails it.
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	cd $(SANITIZE_DIR) && QT_QPA_PLATFORM=offscreen \
+		ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+		UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		ctest --output-on-failure -j $(JOBS)
+
+# Every benchmark, then one table against the pandas reference script.
+bench:
+	$(MAKE) deps EXTRA_PACKAGES="$(BENCH_PACKAGES)"
 	$(MAKE) build
-	@for b in $(BUILD_DIR)/bench/velmora-bench-*; do [ -x "$$b" ] && "$$b"; done
+	@./bench/report.sh $(BUILD_DIR)
+
+# Each libFuzzer target for SECONDS seconds (clang build in $(FUZZ_DIR)).
+fuzz:
+	$(MAKE) deps EXTRA_PACKAGES="$(FUZZ_PACKAGES)"
+	@./fuzz/run.sh $(FUZZ_DIR) $(SECONDS)
 
 install: build
 	cmake --install $(BUILD_DIR)
