@@ -57,7 +57,7 @@ void AcquiredDataCommands::A_SaveFromDeviceExecute() {
         if (choice == mrOk) {
             // Everything so far at once; every running tick then appends the new records.
             if (acq_.begin_continuous_saving(*path))
-                ws.data->append_continuous();
+                acq_.append_continuous();
         } else {
             ws.data->save_records(*path);
             ws.window.caption = *path;

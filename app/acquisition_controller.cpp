@@ -313,11 +313,10 @@ void AcquisitionController::B_StopClick() {
         // fac_cal_temp keeps the device file's value: temperature corrections of these records
         // are referred to it, as they are when the saved file is loaded again.
         sync_records();
-        if (data.continuous_open())
-            data.append_continuous(); // whatever arrived since the last running tick
+        append_continuous(); // whatever arrived since the last running tick
         data.corrected_records = data.records;
         data.close_continuous();
-        ws.post.E_HYPFile = ws.contSaveFile;
+        ws.post.E_HYPFile = ws.contSaveFile.empty() ? "(data not saved)" : ws.contSaveFile;
     } else {
         ws.post.E_HYPFile = "(data not saved)";
     }
@@ -503,11 +502,28 @@ void AcquisitionController::tick_running(std::int64_t now, std::int64_t elapsed)
     ctx_.views.NewRecords();
     ApplyCorrectionOptions();
 
+    if (!ws.contSaveFile.empty())
+        append_continuous();
+}
+
+void AcquisitionController::append_continuous() {
+    Workspace& ws = ctx_.ws;
     HYP_Data& data = *ws.data;
-    if (!ws.contSaveFile.empty() && data.continuous_open()) {
+    if (!data.continuous_open())
+        return;
+    try {
         data.append_continuous();
-        update_size_label();
+    } catch (const VelmoraError& e) {
+        data.close_continuous();
+        ws.contSaveFile.clear();
+        panel.L_SizeOfFile.clear();
+        ctx_.dialogs.message(std::string(e.what()) +
+                                 "  Continuous saving has stopped; the records are still "
+                                 "kept and can be saved elsewhere.",
+                             "");
+        return;
     }
+    update_size_label();
 }
 
 void AcquisitionController::update_size_label() {

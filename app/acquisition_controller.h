@@ -106,6 +106,9 @@ class AcquisitionController {
     // caption.  A file that cannot be created is reported and continuous saving stays off;
     // returns whether the file is open.
     bool begin_continuous_saving(const std::string& path);
+    // Appends the records not yet in the continuous file.  When the system refuses the bytes
+    // (a full disk), saving stops with a message; acquisition goes on in memory.
+    void append_continuous();
 
     // "%s_%u_%u%02u%02u%02u%02u%02u.dat": model tag, device serial number, local time.
     static std::string default_acquired_name(int instrument_type, std::uint32_t serial,

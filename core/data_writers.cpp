@@ -13,6 +13,7 @@
 
 namespace {
 
+const char* const kWriteError = "Unable to write file.  Is the disk full?";
 const char* const kSaveError =
     "Unable to open file for saving.  Is this file opened in another program?";
 
@@ -287,6 +288,10 @@ void HYP_Data::open_continuous(const std::string& path) {
         throw VelmoraError(kSaveError);
     write_data_header(continuous_file);
     continuous_file.flush();
+    if (!continuous_file.good()) {
+        continuous_file.close();
+        throw VelmoraError(kWriteError);
+    }
     written_count = 0;
 }
 
@@ -297,6 +302,9 @@ void HYP_Data::append_continuous() {
     sel.first = written_count;
     sel.last = records.size();
     write_records(*this, continuous_file, sel, false, false, onboard_columns(*this), true, false);
+    // Records count as saved only once the system has taken every byte of them.
+    if (!continuous_file.good())
+        throw VelmoraError(kWriteError);
     written_count = static_cast<std::uint32_t>(records.size());
 }
 

@@ -103,6 +103,14 @@ struct ScriptedDialogs : UserDialogs {
     void about() override { ++abouts; }
 };
 
+// The messages shown so far, as "caption|text".
+inline std::vector<std::string> messages_of(const ScriptedDialogs& d) {
+    std::vector<std::string> out;
+    for (const auto& m : d.messages)
+        out.push_back(m.caption + "|" + m.text);
+    return out;
+}
+
 struct RecordingViews : ViewHub {
     std::vector<std::string> calls;
     HYP_Data* attached = nullptr;

@@ -1,7 +1,10 @@
 // The acquisition controller: Start and Stop, the tick's states and time-outs, the stream
 // checks, continuous saving and the panel's labels, driven by a fake clock and a fake port.
+#include <csignal>
 #include <filesystem>
 #include <regex>
+
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -9,13 +12,6 @@
 #include "text.h"
 
 namespace {
-
-std::vector<std::string> messages_of(const ScriptedDialogs& d) {
-    std::vector<std::string> out;
-    for (const auto& m : d.messages)
-        out.push_back(m.caption + "|" + m.text);
-    return out;
-}
 
 void expect_idle(const Workspace& ws, const AcquisitionController& acq) {
     EXPECT_TRUE(ws.window.A_Start.enabled);
@@ -393,6 +389,45 @@ TEST_F(AcquisitionRunning, ContinuousFileHoldsEveryRecordAndTheSizeLabelFollowsI
                         1e-8);
     }
     EXPECT_EQ(back.a_wavelengths, ws.data->a_wavelengths);
+}
+
+TEST_F(AcquisitionRunning, ContinuousFileThatFillsTheDiskStopsSavingButNotAcquiring) {
+    const std::string out = dir.file("live.dat");
+    start_running(out);
+    tick();
+    const std::uintmax_t saved_size = std::filesystem::file_size(out);
+    HYP_Data before;
+    before.load_file(out, false);
+    ASSERT_GT(before.records.size(), 0u);
+
+    // The file may grow by a few bytes only, as on a disk that is nearly full.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit tight = old;
+    tight.rlim_cur = saved_size + 100;
+    ::setrlimit(RLIMIT_FSIZE, &tight);
+    stream(20);
+    tick();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+
+    EXPECT_EQ(messages_of(dialogs),
+              std::vector<std::string>{"|Unable to write file.  Is the disk full?  Continuous "
+                                       "saving has stopped; the records are still kept and can "
+                                       "be saved elsewhere."});
+    EXPECT_TRUE(ws.contSaveFile.empty());
+    EXPECT_FALSE(ws.data->continuous_open());
+    stream(2);
+    tick();
+    EXPECT_EQ(ws.acqState, Running);
+    EXPECT_EQ(ws.data->records.size(), ws.reader->decoded_records.size());
+    acq.B_StopClick();
+    EXPECT_EQ(ws.post.E_HYPFile, "(data not saved)");
+
+    // What was saved before the disk filled still reads back; the cut line is left out.
+    HYP_Data back;
+    back.load_file(out, false);
+    EXPECT_EQ(back.records.size(), before.records.size());
 }
 
 TEST_F(AcquisitionRunning, ContinuousFileThatCannotBeCreatedLeavesSavingOff) {

@@ -9,13 +9,6 @@
 
 namespace {
 
-std::vector<std::string> messages_of(const ScriptedDialogs& d) {
-    std::vector<std::string> out;
-    for (const auto& m : d.messages)
-        out.push_back(m.caption + "|" + m.text);
-    return out;
-}
-
 std::size_t data_lines(const std::string& path) {
     HYP_Data d;
     d.load_file(path, false);

@@ -1,7 +1,9 @@
 // Whole-file writers replace the target only once the new file is complete.
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <random>
 
 #include "fast_format.h"
@@ -85,6 +87,40 @@ TEST_F(AtomicSave, SuccessReplacesTheTarget) {
     back.load_file(path("old.dat"), false);
     expect_same_records(back.records, d.records);
     EXPECT_EQ(entries(), std::vector<std::string>{"old.dat"});
+}
+
+TEST_F(AtomicSave, FullDeviceRaisesTheWriteErrorAndKeepsTheEarlierFile) {
+    // /dev/full takes no byte: written straight into, never replaced by a renamed file.
+    EXPECT_EQ(error_of([&] { d.save_records("/dev/full"); }),
+              "Unable to write file.  Is the disk full?");
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+
+    // A filesystem with no room: a 64 KB tmpfs where the machine lets us mount one.
+    const std::string mnt = path("small");
+    fs::create_directory(mnt);
+    if (std::system(("mount -t tmpfs -o size=64k tmpfs '" + mnt + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    struct Unmount {
+        std::string at;
+        ~Unmount() { (void)!std::system(("umount '" + at + "'").c_str()); }
+    } unmount{mnt};
+    write_text(mnt + "/old.dat", "precious\n");
+    const std::vector<hyp_data> few = d.records;
+    while (d.records.size() < 2000) // well over 64 KB of record lines
+        d.records.push_back(few[d.records.size() % few.size()]);
+    EXPECT_EQ(error_of([&] { d.save_records(mnt + "/old.dat"); }),
+              "Unable to write file.  Is the disk full?");
+    EXPECT_EQ(read_text(mnt + "/old.dat"), "precious\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(mnt), fs::directory_iterator()), 1);
+}
+
+TEST_F(AtomicSave, LinkedTargetReplacesTheLinkedFileAndKeepsTheLink) {
+    fs::create_symlink("old.dat", path("link.dat"));
+    d.save_records(path("link.dat"));
+    EXPECT_TRUE(fs::is_symlink(path("link.dat")));
+    HYP_Data back;
+    back.load_file(path("old.dat"), false);
+    expect_same_records(back.records, d.records);
 }
 
 TEST(FastFormat, MatchesPrintfGeneralFormat) {
