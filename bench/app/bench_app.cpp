@@ -1,6 +1,7 @@
 // velmora-bench-app: the cost of one acquisition tick that brings new records, with 1 h, 6 h
 // and 24 h of HYP records (86 channels, 4 per second) already in the data set.  The port is a
-// byte queue filled by the simulator; views are left out; continuous saving is on.
+// byte queue filled by the simulator; views are left out; continuous saving is on.  The figures
+// follow as "RESULT <key> <value> <unit>" lines for bench/report.sh.
 #include "huge_pages.h"
 #include <algorithm>
 #include <chrono>
@@ -199,6 +200,12 @@ int main(int, char** argv) {
         std::printf("%3zu h  %10zu %10.3f %10.3f %10.3f %10.2f %6d %6d\n", target / kRecordsPerHour,
                     ws.data->records.size(), times[times.size() / 2], total / rounds, worst,
                     double(brought) / rounds, record_moves, raw_moves);
+        const std::size_t hours = target / kRecordsPerHour;
+        std::printf("RESULT app.tick_%zuh.records %zu records\n", hours, ws.data->records.size());
+        std::printf("RESULT app.tick_%zuh.median %.6g ms\n", hours, times[times.size() / 2]);
+        std::printf("RESULT app.tick_%zuh.mean %.6g ms\n", hours, total / rounds);
+        std::printf("RESULT app.tick_%zuh.max %.6g ms\n", hours, worst);
+        std::printf("RESULT app.tick_%zuh.grow %.6g ms\n", hours, grow_ms.back());
         std::fflush(stdout);
     }
     std::printf("tick that moves the raw capture to a larger buffer: %.1f ms (1 h), %.1f ms (6 h), "
@@ -207,6 +214,7 @@ int main(int, char** argv) {
     std::printf("process memory at 24 h: resident %.0f MB (peak %.0f MB); raw capture %.0f MB\n",
                 rss_kb("VmRSS:") / 1024.0, rss_kb("VmHWM:") / 1024.0,
                 ws.reader->raw_bytes.size() / 1048576.0);
+    std::printf("RESULT app.peak_rss %.6g MB\n", rss_kb("VmHWM:") / 1024.0);
 
     acq.B_StopClick();
     std::error_code ec;

@@ -3,9 +3,13 @@
 // load_file, read_ctd_file + merge_ctd, correct_one_line for every record (temperature and
 // salinity from the CTD, water subtraction, proportional scattering) and save_corrected.
 // Prints MB/s of input per stage and overall, and the peak resident memory against the size
-// of the records' values.
+// of the records' values; the same figures follow as "RESULT <key> <value> <unit>" lines for
+// bench/report.sh.
 //
-//   velmora-bench-core [records] [folder]
+//   velmora-bench-core [records] [folder] [--keep]
+//
+// --keep leaves the generated data, CTD and water files and the corrected file in the folder and
+// names them on RESULT lines, so that another program can process the same files.
 #include "huge_pages.h"
 #include <chrono>
 #include <cmath>
@@ -132,10 +136,16 @@ void write_water_file(const fs::path& path) {
 
 struct Stage {
     const char* name;
+    const char* key;
     double seconds;     // wall clock
     double cpu_seconds; // this process's CPU time: the one-core figure on a busy machine
     long peak_kb;
 };
+
+// One machine-readable figure: "RESULT <key> <value> <unit>".
+void result(const char* key, double value, const char* unit) {
+    std::printf("RESULT %s %.6g %s\n", key, value, unit);
+}
 
 double cpu_now() {
     timespec ts{};
@@ -147,8 +157,22 @@ double cpu_now() {
 
 int main(int argc, char** argv) {
     request_huge_pages(argv); // as the programs do, so the figures are theirs
-    const int records = argc > 1 ? std::atoi(argv[1]) : 100000;
-    fs::path base = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path();
+    int records = 100000;
+    fs::path base = fs::temp_directory_path();
+    bool keep = false;
+    int positional = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--keep") == 0)
+            keep = true;
+        else if (positional++ == 0)
+            records = std::atoi(argv[i]);
+        else
+            base = argv[i];
+    }
+    if (records <= 0) {
+        std::fprintf(stderr, "usage: velmora-bench-core [records] [folder] [--keep]\n");
+        return 2;
+    }
     std::string tmpl = (base / "velmora_bench_XXXXXX").string();
     if (!mkdtemp(tmpl.data())) {
         std::perror("mkdtemp");
@@ -169,7 +193,7 @@ int main(int argc, char** argv) {
     using clock = std::chrono::steady_clock;
     const bool per_stage_peak = reset_peak();
     std::vector<Stage> stages;
-    auto timed = [&](const char* name, auto&& body) {
+    auto timed = [&](const char* name, const char* key, auto&& body) {
         if (per_stage_peak)
             reset_peak();
         const auto t0 = clock::now();
@@ -177,14 +201,14 @@ int main(int argc, char** argv) {
         body();
         const double c = cpu_now() - c0;
         const double s = std::chrono::duration<double>(clock::now() - t0).count();
-        stages.push_back({name, s, c, status_kb("VmHWM:")});
+        stages.push_back({name, key, s, c, status_kb("VmHWM:")});
     };
 
     int status = 0;
     try {
         HYP_Data d;
-        timed("load_file", [&] { d.load_file(data.string(), false); });
-        timed("read_ctd_file + merge_ctd", [&] {
+        timed("load_file", "load", [&] { d.load_file(data.string(), false); });
+        timed("read_ctd_file + merge_ctd", "ctd_merge", [&] {
             d.ctd_loaded = true;
             d.ctd_file.read_ctd_file(ctd.string(), 1, 3, 5, 2);
             d.merge_ctd();
@@ -195,8 +219,8 @@ int main(int argc, char** argv) {
         d.do_temp = d.do_saln = d.do_water = d.do_scat = true;
         d.scat_method = 2;
         d.set_scat_ref(715.0);
-        timed("correct (correct_one_line, all on)", [&] { d.fill_corrected_records(); });
-        timed("save_corrected", [&] { d.save_corrected(out.string(), true, false); });
+        timed("correct (correct_one_line, all on)", "correct", [&] { d.fill_corrected_records(); });
+        timed("save_corrected", "save", [&] { d.save_corrected(out.string(), true, false); });
 
         double total = 0, total_cpu = 0;
         std::printf("%-38s %10s %10s %10s %10s %12s\n", "stage", "wall s", "MB/s", "CPU s",
@@ -242,10 +266,34 @@ int main(int argc, char** argv) {
         std::printf("\nrecords' values %.1f MB; peak RSS %.1f MB = %.2f x values (target < 3)\n",
                     values_mb, peak_kb / 1024.0, peak_kb / 1024.0 / values_mb);
         std::printf("corrected file %.1f MB\n", static_cast<double>(fs::file_size(out)) / 1e6);
+
+        result("core.records", static_cast<double>(d.records.size()), "records");
+        result("core.channels", kChannels, "channels");
+        result("core.data_mb", mb, "MB");
+        result("core.corrected_mb", static_cast<double>(fs::file_size(out)) / 1e6, "MB");
+        for (const Stage& st : stages) {
+            const std::string k = std::string("core.") + st.key;
+            result((k + ".wall").c_str(), st.seconds, "s");
+            result((k + ".cpu").c_str(), st.cpu_seconds, "s");
+            if (per_stage_peak)
+                result((k + ".peak_rss").c_str(), st.peak_kb / 1024.0, "MB");
+        }
+        result("core.total.wall", total, "s");
+        result("core.total.cpu", total_cpu, "s");
+        result("core.values_mb", values_mb, "MB");
+        result("core.peak_rss", peak_kb / 1024.0, "MB");
+        if (keep) {
+            // Paths hold no blanks in the report's folders; the value is the rest of the line.
+            std::printf("RESULT core.file.data %s path\n", data.c_str());
+            std::printf("RESULT core.file.ctd %s path\n", ctd.c_str());
+            std::printf("RESULT core.file.water %s path\n", water.c_str());
+            std::printf("RESULT core.file.corrected %s path\n", out.c_str());
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora-bench-core: %s\n", e.what());
         status = 1;
     }
-    fs::remove_all(dir);
+    if (!keep)
+        fs::remove_all(dir);
     return status;
 }

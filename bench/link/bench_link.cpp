@@ -1,6 +1,7 @@
 // velmora-bench-link: replays a 200 MB simulated capture of each instrument model through its
 // reader in 4096-byte blocks, as the capture replay does, and prints MB/s, records/s and the
-// memory the reader holds.
+// memory the reader holds.  The figures follow as "RESULT <key> <value> <unit>" lines for
+// bench/report.sh.
 #include "huge_pages.h"
 #include <algorithm>
 #include <chrono>
@@ -26,6 +27,10 @@ double cpu_seconds() {
     return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
 }
 
+void result(const std::string& key, double value, const char* unit) {
+    std::printf("RESULT %s %.10g %s\n", key.c_str(), value, unit);
+}
+
 long peak_rss_mb() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
@@ -48,7 +53,8 @@ std::vector<std::uint8_t> make_capture(sim::Model model, const std::string& dev,
     return out;
 }
 
-void run(const char* name, sim::Model model, const std::string& dev, std::size_t size) {
+void run(const char* name, const std::string& key, sim::Model model, const std::string& dev,
+         std::size_t size) {
     const std::vector<std::uint8_t> capture = make_capture(model, dev, size);
     std::unique_ptr<parent_reader> r;
     if (model == sim::Model::HYP)
@@ -69,12 +75,21 @@ void run(const char* name, sim::Model model, const std::string& dev, std::size_t
                 "  peak RSS +%ld MB\n",
                 name, mb, r->decoded_records.size(), static_cast<int>(r->lost_records), c, mb / c,
                 n / c, s, mb / s, peak_rss_mb() - rss_before);
+    const std::string k = "link." + key;
+    result(k + ".mb", mb, "MB");
+    result(k + ".records", n, "records");
+    result(k + ".lost", static_cast<double>(r->lost_records), "records");
+    result(k + ".cpu_mbps", mb / c, "MB/s");
+    result(k + ".wall_mbps", mb / s, "MB/s");
+    result(k + ".records_per_s", n / c, "records/s");
+    result(k + ".peak_rss_growth", static_cast<double>(peak_rss_mb() - rss_before), "MB");
     std::fflush(stdout);
 }
 
 // The decoder alone: the same replay, with the records and packets handed on in batches instead
 // of all kept (as a consumer that writes them out would), so memory stays flat.
-void run_streaming(const char* name, sim::Model model, const std::string& dev, std::size_t size) {
+void run_streaming(const char* name, const std::string& key, sim::Model model,
+                   const std::string& dev, std::size_t size) {
     const std::vector<std::uint8_t> capture = make_capture(model, dev, size);
     std::unique_ptr<parent_reader> r;
     if (model == sim::Model::HYP)
@@ -100,6 +115,7 @@ void run_streaming(const char* name, sim::Model model, const std::string& dev, s
     const double mb = capture.size() / 1e6;
     std::printf("%s decoder only: CPU %.3f s: %.0f MB/s, %.0f records/s\n", name, c, mb / c,
                 records / c);
+    result("link." + key + ".decoder_cpu_mbps", mb / c, "MB/s");
     std::fflush(stdout);
 }
 
@@ -118,13 +134,16 @@ int main(int argc, char** argv) {
                 mb, sizeof(packet), sizeof(hyp_data));
     const std::string only = argc > 2 ? argv[2] : "";
     if (only == "stream") {
-        run_streaming("HYP", sim::Model::HYP, data + "/sample_hyp.dev", mb * 1000000);
-        run_streaming("FLW", sim::Model::FLW, data + "/sample_flw.dev", mb * 1000000);
-        return 0;
+        run_streaming("HYP", "hyp", sim::Model::HYP, data + "/sample_hyp.dev", mb * 1000000);
+        run_streaming("FLW", "flw", sim::Model::FLW, data + "/sample_flw.dev", mb * 1000000);
+    } else {
+        if (only.empty() || only == "hyp")
+            run("HYP (85 channels)", "hyp", sim::Model::HYP, data + "/sample_hyp.dev",
+                mb * 1000000);
+        if (only.empty() || only == "flw")
+            run("FLW (9 channels) ", "flw", sim::Model::FLW, data + "/sample_flw.dev",
+                mb * 1000000);
     }
-    if (only.empty() || only == "hyp")
-        run("HYP (85 channels)", sim::Model::HYP, data + "/sample_hyp.dev", mb * 1000000);
-    if (only.empty() || only == "flw")
-        run("FLW (9 channels) ", sim::Model::FLW, data + "/sample_flw.dev", mb * 1000000);
+    result("link.peak_rss", static_cast<double>(peak_rss_mb()), "MB");
     return 0;
 }

@@ -1,4 +1,5 @@
-// Redraw costs of the views with a day of records at 4 Hz (345,600), offscreen.
+// Redraw costs of the views with a day of records at 4 Hz (345,600), offscreen.  The figures
+// follow as "RESULT <key> <value> <unit>" lines for bench/report.sh.
 //   velmora-bench-views [records]
 #include "huge_pages.h"
 #include <QApplication>
@@ -7,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
+#include <sys/resource.h>
 
 #include "chart_widget.h"
 #include "sample_data.h"
@@ -28,6 +31,12 @@ template <class F> double average_ms(int repeats, F&& f) {
         f(i);
     lastCpuMs = 1000.0 * double(std::clock() - cpu) / CLOCKS_PER_SEC / repeats;
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count() / repeats;
+}
+
+// The wall-clock and CPU milliseconds of the last average_ms.
+void result_ms(const char* key, double wall_ms) {
+    std::printf("RESULT views.%s.wall %.6g ms\n", key, wall_ms);
+    std::printf("RESULT views.%s.cpu %.6g ms\n", key, lastCpuMs);
 }
 
 } // namespace
@@ -58,6 +67,7 @@ int main(int argc, char** argv) {
     });
     std::printf("time view AttachData + draw:              %8.2f ms (cpu %6.2f)\n", attach,
                 lastCpuMs);
+    result_ms("time_attach", attach);
     // A changed setting makes every Refresh correct both series again (the 30 ms figure).
     const double refresh = average_ms(20, [&](int i) {
         d->const_temp = 12 + 0.001 * (i + 1);
@@ -67,15 +77,18 @@ int main(int argc, char** argv) {
     std::printf(
         "time view Refresh (2 x correct_series + draw): %8.2f ms (cpu %6.2f)   (target < 30)\n",
         refresh, lastCpuMs);
+    result_ms("time_refresh", refresh);
     const double series = average_ms(20, [&](int) {
         auto a = d->correct_series(3, true);
         auto c = d->correct_series(3, false);
     });
     std::printf("  of which 2 x correct_series:             %8.2f ms (cpu %6.2f)\n", series,
                 lastCpuMs);
+    result_ms("time_series", series);
     const double draw = average_ms(20, [&](int) { time.iXYPlot1->replotNow(); });
     std::printf("  of which the draw alone:                 %8.2f ms (cpu %6.2f)\n", draw,
                 lastCpuMs);
+    result_ms("time_draw", draw);
 
     // Live: the window scrolls at the newest record; one tick brings one instrument record's
     // worth of records (10 for the filter-wheel model).
@@ -99,6 +112,7 @@ int main(int argc, char** argv) {
     });
     std::printf("live time view, one tick of 10 records:    %8.2f ms (cpu %6.2f)   (target < 5)\n",
                 tick, lastCpuMs);
+    result_ms("live_tick", tick);
 
     TFr_Spectral spectral;
     spectral.resize(900, 560);
@@ -110,6 +124,7 @@ int main(int argc, char** argv) {
     });
     std::printf("spectral view Refresh + draw:              %8.2f ms (cpu %6.2f)   (target < 5)\n",
                 spec, lastCpuMs);
+    result_ms("spectral", spec);
     spectral.SetLiveMode(true);
     const double specLive = average_ms(50, [&](int) {
         spectral.Refresh();
@@ -117,5 +132,10 @@ int main(int argc, char** argv) {
     });
     std::printf("spectral view live Refresh + draw:         %8.2f ms (cpu %6.2f)   (target < 5)\n",
                 specLive, lastCpuMs);
+    result_ms("spectral_live", specLive);
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    std::printf("RESULT views.records %zu records\n", records);
+    std::printf("RESULT views.peak_rss %.6g MB\n", u.ru_maxrss / 1024.0);
     return 0;
 }
