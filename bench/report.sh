@@ -37,6 +37,18 @@ mkdir -p "$work"
 results="$out/results.txt"
 : >"$results"
 
+# Runs a program with its output in LOG and its errors in LOG's .err; on failure shows the errors
+# and stops the report.
+run_logged() { # log program args...
+    local log=$1
+    shift
+    if ! "$@" >"$log" 2>"${log%.log}.err"; then
+        echo "$0: $* failed; its output is in $log" >&2
+        tail -n 20 "${log%.log}.err" >&2
+        exit 1
+    fi
+}
+
 # RESULT lines of a log, with a prefix for the repetition they came from.
 collect() { # log [run]
     grep '^RESULT ' "$1" | sed "s/^RESULT /RESULT ${2:+run$2.}/" >>"$results" || true
@@ -50,7 +62,7 @@ started=$(date +%s)
 for run in $(seq 1 "$repeat"); do
     step "[$run/$repeat] velmora-bench-core (100,000 records x 86 channels)"
     log="$out/core.$run.log"
-    "$bench/velmora-bench-core" 100000 "$work" --keep >"$log" 2>"$out/core.$run.err"
+    run_logged "$log" "$bench/velmora-bench-core" 100000 "$work" --keep
     collect "$log" "$run"
     data=$(awk '$2 == "core.file.data" {print $3}' "$log")
     ctd=$(awk '$2 == "core.file.ctd" {print $3}' "$log")
@@ -59,8 +71,8 @@ for run in $(seq 1 "$repeat"); do
     folder=$(dirname "$data")
     step "[$run/$repeat] reference_pandas.py on the same files"
     log="$out/pandas.$run.log"
-    "$python" "$here/reference_pandas.py" run "$data" "$ctd" "$water" \
-        "$folder/pandas_corrected.dat" >"$log" 2>"$out/pandas.$run.err"
+    run_logged "$log" "$python" "$here/reference_pandas.py" run "$data" "$ctd" "$water" \
+        "$folder/pandas_corrected.dat"
     collect "$log" "$run"
     if [ "$run" = 1 ]; then
         step "comparing the two corrected files"
@@ -80,13 +92,13 @@ for run in $(seq 1 "$repeat"); do
 done
 
 step "velmora-bench-link (200 MB replay per model)"
-"$bench/velmora-bench-link" >"$out/link.log" 2>"$out/link.err"
+run_logged "$out/link.log" "$bench/velmora-bench-link"
 collect "$out/link.log"
 step "velmora-bench-views (345,600 records)"
-"$bench/velmora-bench-views" >"$out/views.log" 2>"$out/views.err"
+run_logged "$out/views.log" "$bench/velmora-bench-views"
 collect "$out/views.log"
 step "velmora-bench-app (tick at 1 h, 6 h, 24 h)"
-"$bench/velmora-bench-app" >"$out/app.log" 2>"$out/app.err"
+run_logged "$out/app.log" "$bench/velmora-bench-app"
 collect "$out/app.log"
 
 {
@@ -96,3 +108,9 @@ collect "$out/app.log"
 } >>"$results"
 
 "$python" "$here/report_table.py" "$results" "$repeat" | tee "$out/report.md"
+
+# Wrong numbers fail the report, whatever the speed.
+if ! grep -q '^RESULT compare.match 1 ' "$results"; then
+    echo "$0: the corrected files of Velmora and pandas hold different numbers; see $out/compare.log" >&2
+    exit 1
+fi
