@@ -96,9 +96,11 @@ inline double field_value(std::string_view f) {
 }
 
 // Time, n c values, n a values (a missing field adds nothing), then the onboard entry.
-// False for a line without any field.
+// False for a line without any field, and for a damaged line (left out).
 bool parse_plain_line(std::string_view line, std::size_t n, bool with_onboard, Onboard& state,
                       Loaded& out) {
+    if (text::has_nul(line))
+        return false;
     text::FieldCursor cur(line);
     std::string_view f;
     if (!cur.next(f))
@@ -245,6 +247,8 @@ void read_flw(fileio::LineReader& in, Loaded& out) {
     Onboard state;
     double fa[kFlwChannels], fc[kFlwChannels];
     while (in.next(line)) {
+        if (text::has_nul(line))
+            continue;
         text::FieldCursor cur(line);
         std::string_view f;
         if (!cur.next(f))
@@ -357,7 +361,7 @@ WaterCal read_water_cal(fileio::LineReader& in, const HYP_Data& d) {
     in.next(line); // line 7: labels
     const std::size_t count = static_cast<std::size_t>(n);
     std::string_view f;
-    bool complete = in.next(line);
+    bool complete = in.next(line) && !text::has_nul(line); // a damaged line gives no value
     text::FieldCursor cur(complete ? line : std::string_view());
     complete = complete && cur.next(f);
     w.record.c_values.reserve(count);
@@ -465,9 +469,38 @@ void HYP_Data::load_file(const std::string& path, bool water_mode) {
         return;
     }
 
+    // An instrument file's correction coefficients and scattering reference are set up on its
+    // wavelengths before anything else is replaced: channels they refuse (a and c lists of
+    // different lengths, no usable wavelength) leave the data set as it was.
+    if (instrument) {
+        const std::int32_t old_type = instrument_type;
+        const std::vector<ts_coef> old_a_coefs = a_coefs;
+        const std::vector<ts_coef> old_c_coefs = c_coefs;
+        const std::uint32_t old_ref_a = scat_ref_a, old_ref_c = scat_ref_c;
+        const double old_ref_a_wl = scat_ref_a_wl, old_ref_c_wl = scat_ref_c_wl;
+        a_wavelengths.swap(out.a_wavelengths);
+        c_wavelengths.swap(out.c_wavelengths);
+        instrument_type = kind == Kind::hyp ? 1 : 2;
+        try {
+            setup_ts_coefs();
+            set_scat_ref(715.0);
+        } catch (...) {
+            a_wavelengths.swap(out.a_wavelengths);
+            c_wavelengths.swap(out.c_wavelengths);
+            instrument_type = old_type;
+            a_coefs = old_a_coefs;
+            c_coefs = old_c_coefs;
+            scat_ref_a = old_ref_a;
+            scat_ref_c = old_ref_c;
+            scat_ref_a_wl = old_ref_a_wl;
+            scat_ref_c_wl = old_ref_c_wl;
+            throw;
+        }
+    } else {
+        a_wavelengths = std::move(out.a_wavelengths);
+        c_wavelengths = std::move(out.c_wavelengths);
+    }
     header_lines = std::move(out.header_lines);
-    a_wavelengths = std::move(out.a_wavelengths);
-    c_wavelengths = std::move(out.c_wavelengths);
     num_wavelengths = static_cast<std::int32_t>(a_wavelengths.size());
     records = std::move(out.records);
     onboard_list.samples = std::move(out.onboard);
@@ -477,7 +510,6 @@ void HYP_Data::load_file(const std::string& path, bool water_mode) {
         is_processed = true;
         return;
     }
-    instrument_type = kind == Kind::hyp ? 1 : 2;
     if (out.serial_read)
         serial_number = out.serial_number;
     fac_cal_temp = out.fac_cal_temp;
@@ -486,7 +518,5 @@ void HYP_Data::load_file(const std::string& path, bool water_mode) {
         c_order = std::move(out.c_order);
         channel_is_a = std::move(out.channel_is_a);
     }
-    setup_ts_coefs();
     file_name = path;
-    set_scat_ref(715.0);
 }

@@ -225,6 +225,39 @@ TEST_F(DataReader, WaterModeWithoutRecordsChangesNothing) {
     EXPECT_EQ(d.water_file_name, fixture("hyp_small.dat"));
 }
 
+// Files that read through but whose channels the corrections cannot be set up for: the load
+// raises and the data set keeps the file it held.
+TEST_F(DataReader, RefusedChannelsLeaveTheDataSetAsItWas) {
+    auto hyp_without_channels = split_lines(read_text(fixture("hyp_small.dat")));
+    hyp_without_channels.erase(hyp_without_channels.begin() + 11,
+                               hyp_without_channels.begin() + 14);
+    auto flw_half_nanometre = split_lines(read_text(fixture("flw_small.dat")));
+    flw_half_nanometre.at(11) = "A412.5\t12\t0.022\t0.001\t0.002\t; a412";
+    const struct {
+        const char* name;
+        std::vector<std::string> lines;
+    } cases[] = {{"no_channels.dat", hyp_without_channels}, {"half_nm.dat", flw_half_nanometre}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HYP_Data d;
+        d.load_file(fixture("hyp_small.dat"), false);
+        const auto header = d.header_lines;
+        const auto a_wl = d.a_wavelengths;
+        const double ref = d.scat_ref_a_wl;
+        write_text(path(c.name), join_lines(c.lines));
+        EXPECT_THROW(d.load_file(path(c.name), false), VelmoraError);
+        EXPECT_EQ(d.file_name, fixture("hyp_small.dat"));
+        EXPECT_EQ(d.instrument_type, 1);
+        EXPECT_EQ(d.header_lines, header);
+        EXPECT_EQ(d.a_wavelengths, a_wl);
+        EXPECT_EQ(d.records.size(), 3u);
+        EXPECT_EQ(d.a_coefs.size(), 3u);
+        EXPECT_EQ(d.scat_ref_a_wl, ref);
+        d.do_temp = true;
+        EXPECT_EQ(d.correct_one_line(0).a_values.size(), 3u);
+    }
+}
+
 TEST_F(DataReader, ProcessedFileLayout) {
     std::vector<std::string> lines = {"title", "Velmora processed data"};
     for (int i = 3; i <= 17; ++i)
