@@ -111,6 +111,7 @@ collect "$out/app.log"
 
 # Wrong numbers fail the report, whatever the speed.
 if ! grep -q '^RESULT compare.match 1 ' "$results"; then
-    echo "$0: the corrected files of Velmora and pandas hold different numbers; see $out/compare.log" >&2
+    echo "$0: the corrected files of Velmora and pandas hold different numbers;" \
+        "see $out/compare.log" >&2
     exit 1
 fi

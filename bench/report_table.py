@@ -72,7 +72,10 @@ def machine():
         import numpy
         import pandas
 
-        py = f"Python {platform.python_version()}, pandas {pandas.__version__}, numpy {numpy.__version__}"
+        py = (
+            f"Python {platform.python_version()}, pandas {pandas.__version__}, "
+            f"numpy {numpy.__version__}"
+        )
     except ImportError:
         py = f"Python {platform.python_version()}"
     cpu = f"{model}, {cpus} CPU{'s' if cpus != 1 else ''}"
@@ -146,13 +149,15 @@ def main():
             f"| {fmt(pw)} ({fmt(pc)}) | {fmt(mb / pw) if ok else 'n/a'} | {ratio} |"
         )
     match = g("compare.match")
+    worst = g("compare.max_rel_diff")
+    worst = f"{worst:g}" if isinstance(worst, float) else "n/a"
     identical = g("compare.identical")
     verdict = "same numbers" if match == 1.0 else "**DIFFERENT numbers**"
     w("")
     w(
         f"Output check: {verdict}: {fmt(g('compare.values'))} sampled values of "
         f"{fmt(g('compare.lines'))} record lines (Velmora) and {fmt(g('compare.lines_pandas'))} "
-        f"(pandas), largest relative difference {g('compare.max_rel_diff') if isinstance(g('compare.max_rel_diff'), float) else 'n/a'} "
+        f"(pandas), largest relative difference {worst} "
         f"(tolerance 1e-6); the two corrected files are "
         f"{'byte for byte identical' if identical == 1.0 else 'not byte-identical'}."
     )
@@ -167,7 +172,8 @@ def main():
             + "."
         )
     w("")
-    w("**Replay** of a simulated capture through the decoder (velmora-bench-link, 4096-byte blocks)")
+    w("**Replay** of a simulated capture through the decoder (velmora-bench-link, 4096-byte "
+      "blocks)")
     w("")
     w("| model | capture MB | MB/s (CPU) | MB/s (wall) | records/s (CPU) | lost records |")
     w("|---|---:|---:|---:|---:|---:|")
@@ -233,7 +239,10 @@ def main():
         f"capture copies and every decoded record ({fmt(g('link.hyp.records'))} HYP, "
         f"{fmt(g('link.flw.records'))} FLW) |"
     )
-    w(f"| velmora-bench-views | {fmt(g('views.peak_rss'))} | two data sets of {fmt(g('views.records'))} records, the views |")
+    w(
+        f"| velmora-bench-views | {fmt(g('views.peak_rss'))} | two data sets of "
+        f"{fmt(g('views.records'))} records, the views |"
+    )
     w(
         f"| velmora-bench-app | {fmt(g('app.peak_rss'))} | 24 h of HYP records "
         f"({fmt(g('app.tick_24h.records'))}), the decoder's list and the raw capture |"
