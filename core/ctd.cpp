@@ -32,6 +32,8 @@ void CTD_Data::read_ctd_file(const std::string& path, int time_col, int temp_col
         bool header = true;
         std::string_view line;
         while (in.next(line)) {
+            if (text::has_nul(line))
+                continue;
             // Lines with a letter before the first line without one are column names.
             if (header) {
                 if (has_letter(line))

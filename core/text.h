@@ -66,6 +66,12 @@ inline bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
+// True for a line holding a NUL byte: damaged (a power cut leaves blocks of zeros in a file).
+// Readers leave such a line out rather than read its values into the wrong columns.
+inline bool has_nul(std::string_view line) {
+    return line.find('\0') != std::string_view::npos;
+}
+
 // True when the line holds no field at all.
 bool has_no_field(std::string_view line);
 
