@@ -7,9 +7,9 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := g++ cmake make pkg-config \
 	qt6-base-dev qt6-serialport-dev qt6-svg-dev libqcustomplot-dev libqcustomplot2.1-qt6 \
 	libgtest-dev libgmock-dev libbenchmark-dev libgl-dev \
-	fonts-dejavu-core xvfb xauth
+	fonts-dejavu-core xvfb xauth locales
 
-.PHONY: deps build test test-sanitize run bench fuzz install clean format
+.PHONY: deps build test test-locale test-sanitize run bench fuzz install clean format
 
 # Extra packages for the fuzzers (clang with its libFuzzer runtime) and for the benchmark
 # report's reference script (Python with pandas and numpy).
@@ -42,6 +42,16 @@ test: deps
 run: deps
 	$(MAKE) build
 	@./scripts/run.sh $(BUILD_DIR)
+
+# The whole suite again under a decimal-comma locale (de_DE.UTF-8, generated into the build
+# folder): every file must come out byte for byte as under C.
+LOCALE_DIR = $(abspath $(BUILD_DIR))/locale
+test-locale: deps
+	$(MAKE) build
+	@[ -d $(LOCALE_DIR)/de_DE.UTF-8 ] || { mkdir -p $(LOCALE_DIR) && \
+		localedef -c -i de_DE -f UTF-8 $(LOCALE_DIR)/de_DE.UTF-8 || [ -d $(LOCALE_DIR)/de_DE.UTF-8 ]; }
+	cd $(BUILD_DIR) && LOCPATH=$(LOCALE_DIR) LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 \
+		QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 # The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer; any report fails it.
 test-sanitize: deps

@@ -1,5 +1,6 @@
 // velmora-cli: the command-line companion of the Velmora desktop app.
 #include "huge_pages.h"
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -54,6 +55,8 @@ int info(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     request_huge_pages(argv);
+    // The terminal and messages follow the user's locale; numbers in files never do.
+    std::setlocale(LC_ALL, "");
     if (argc < 2) {
         std::fputs(usage, stderr);
         return 2;

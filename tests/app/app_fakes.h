@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app_services.h"
+#include "text.h"
 
 struct ScriptedDialogs : UserDialogs {
     struct Message {
@@ -171,16 +172,17 @@ inline std::string hyp_data_file(int records, int serial = 123) {
     const double c_wl[4] = {400.5, 500, 600, 715};
     const double a_wl[4] = {402, 502, 602, 715};
     for (int j = 0; j < 4; ++j)
-        s += "C" + std::to_string(c_wl[j]) + "\tA" + std::to_string(a_wl[j]) + "\t0\t0\t0\t0\n";
+        s += "C" + text::format_fixed(c_wl[j], 6) + "\tA" + text::format_fixed(a_wl[j], 6) +
+             "\t0\t0\t0\t0\n";
     s += "0\t; end of wavelength lines\n";
     s += "1\t\t\t; acquisition bin size\n";
     s += "Time(ms)\tC400.5\tC500\tC600\tC715\tA402\tA502\tA602\tA715\t\n";
     for (int r = 0; r < records; ++r) {
         s += std::to_string(r * 250) + "\t";
         for (int j = 0; j < 4; ++j)
-            s += std::to_string(1.0 + 0.1 * (j + 1) + 0.01 * r) + "\t";
+            s += text::format_fixed(1.0 + 0.1 * (j + 1) + 0.01 * r, 6) + "\t";
         for (int j = 0; j < 4; ++j)
-            s += std::to_string(0.1 * (j + 1) + 0.01 * r) + "\t";
+            s += text::format_fixed(0.1 * (j + 1) + 0.01 * r, 6) + "\t";
         s += "15\tx\t" + std::to_string(r) + "\n";
     }
     return s;

@@ -3,14 +3,19 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "comma_locale.h"
+#include "hyp_data.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
@@ -82,6 +87,42 @@ class Cli : public ::testing::Test {
             r.out.append(buf, n);
         const int st = pclose(p);
         r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        r.err = read_all(err);
+        return r;
+    }
+
+    // The command run directly, without a shell: arguments reach it byte for byte.
+    CliRun run_argv(const std::vector<std::string>& args) {
+        const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
+            ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
+            std::vector<char*> argv{const_cast<char*>(VELMORA_CLI)};
+            for (const std::string& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(VELMORA_CLI, argv.data());
+            ::_exit(127);
+        }
+        int st = 0;
+        ::waitpid(pid, &st, 0);
+        CliRun r;
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        r.out = read_all(out);
+        r.err = read_all(err);
+        return r;
+    }
+
+    // `args` run through the shell with `env` (VAR=value ...) in front.
+    CliRun run_env(const std::string& env, const std::string& args) {
+        const fs::path err = dir / "stderr.txt";
+        const std::string cmd = env + " '" + VELMORA_CLI + "' " + args + " >'" +
+                                (dir / "stdout.txt").string() + "' 2>'" + err.string() + "'";
+        const int st = std::system(cmd.c_str());
+        CliRun r;
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        r.out = read_all(dir / "stdout.txt");
         r.err = read_all(err);
         return r;
     }
@@ -299,6 +340,87 @@ TEST_F(Cli, DevfileMovesOffsetsByTheSelectedMeans) {
                                      text::format_g(0.2 - a_value(1, i), 6) + "\t\t0\t0\t0\t0");
     }
     EXPECT_EQ(lines[14], "0\t; end of channels");
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Cli, FilesAreByteIdenticalUnderADecimalCommaLocale) {
+    fs::create_directory(dir / "locale");
+    const CommaLocaleName comma = find_comma_locale((dir / "locale").string());
+    if (comma.name.empty())
+        GTEST_SKIP() << "no decimal-comma locale could be installed or generated";
+    write_hyp("cast.dat");
+    write_ctd("cast.ctd");
+    const std::string dev = std::string(VELMORA_DATA_DIR) + "/sample_flw.dev";
+    const std::vector<std::string> outputs = {"corr.dat", "pure.wcf", "new.dev", "cap.bin",
+                                              "replayed.dat"};
+    for (const std::string& env : {std::string("LC_ALL=C"), comma.shell_env()}) {
+        SCOPED_TRACE(env);
+        const std::string tag = env == "LC_ALL=C" ? "c_" : "comma_";
+        auto out = [&](const std::string& name) { return path(tag + name); };
+        for (const std::string& args :
+             {"correct " + path("cast.dat") + " -o " + out("corr.dat") + " --ctd " +
+                  path("cast.ctd") + " --temp-source ctd --saln-source ctd --apply " +
+                  "temp,saln,scat --scat-method baseline --chl",
+              "water " + path("cast.dat") + " --records 0-2 --temp 21.25 -o " + out("pure.wcf"),
+              "devfile " + path("cast.dat") + " --records 1 -o " + out("new.dev"),
+              "simulate --model flw --dev '" + dev + "' --records 30 -o " + out("cap.bin"),
+              "replay --dev '" + dev + "' " + out("cap.bin") + " -o " + out("replayed.dat")}) {
+            const CliRun r = run_env(env, args);
+            ASSERT_EQ(r.status, 0) << args << "\n" << r.err;
+        }
+    }
+    // Files say when they were made: the clock time may differ between the two runs, not its
+    // format.
+    auto same_clock = [](const std::string& s) {
+        return std::regex_replace(s, std::regex("[0-9][0-9]:[0-9][0-9]:[0-9][0-9]"), "hh:mm:ss");
+    };
+    for (const std::string& name : outputs) {
+        const std::string c = read_all(dir / ("c_" + name));
+        EXPECT_FALSE(c.empty()) << name;
+        EXPECT_EQ(same_clock(read_all(dir / ("comma_" + name))), same_clock(c)) << name;
+    }
+    // The comma locale was in force: the summary's numbers are the same too.
+    const CliRun info_c = run_env("LC_ALL=C", "info " + path("c_corr.dat"));
+    const CliRun info_comma = run_env(comma.shell_env(), "info " + path("c_corr.dat"));
+    EXPECT_EQ(info_comma.out, info_c.out);
+}
+
+TEST_F(Cli, FileNamesAreNeitherFormatsNorShellText) {
+    // Spaces, quotes, printf conversions, shell substitutions and bytes that are not UTF-8.
+    const std::string odd = "cast %n%s%x $(touch pwned) `touch pwned2`; 'q' \"d\" \xff\xfe";
+    write_hyp(odd + ".dat");
+    write_ctd(odd + ".ctd");
+    const std::string in = (dir / (odd + ".dat")).string();
+    const std::string out = (dir / (odd + " out.dat")).string();
+    CliRun r = run_argv({"correct", in, "-o", out, "--ctd", (dir / (odd + ".ctd")).string(),
+                         "--temp-source", "ctd", "--apply", "temp"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    HYP_Data back;
+    back.load_file(out, false);
+    EXPECT_EQ(back.records.size(), static_cast<std::size_t>(kRecords));
+
+    r = run_argv({"info", in});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = run_argv({"water", in, "--records", "0", "--temp", "20", "-o", out + ".wcf"});
+    EXPECT_EQ(r.status, 0) << r.err;
+
+    // Several files into a folder: a failure names its file as it is.
+    const std::string missing = (dir / (odd + " missing.dat")).string();
+    fs::create_directory(dir / (odd + " folder"));
+    r = run_argv(
+        {"correct", missing, in, "-d", (dir / (odd + " folder")).string(), "--apply", "temp"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, missing + ": Unable to open file.\n");
+    EXPECT_EQ(
+        std::distance(fs::directory_iterator(dir / (odd + " folder")), fs::directory_iterator()),
+        1);
+
+    EXPECT_FALSE(fs::exists("pwned"));
+    EXPECT_FALSE(fs::exists("pwned2"));
+    EXPECT_FALSE(fs::exists(dir / "pwned"));
 }
 
 } // namespace

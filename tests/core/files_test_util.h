@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "comma_locale.h"
 #include "hyp_data.h"
 #include "test_util.h"
 
@@ -27,6 +28,7 @@ inline std::string fixture(const std::string& name) {
 // printf "%.10g" of v, as the record lines hold it.
 inline std::string text_g10(double v) {
     char buf[64];
+    const CLocaleScope c_locale;
     std::snprintf(buf, sizeof buf, "%.10g", v);
     return buf;
 }

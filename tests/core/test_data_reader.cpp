@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "files_test_util.h"
+#include "text.h"
 
 using namespace files_test;
 
@@ -190,7 +191,7 @@ TEST_F(DataReader, LongLinesAreReadWhole) {
     ASSERT_EQ(d.records.size(), 1u);
     ASSERT_EQ(d.records[0].a_values.size(), static_cast<std::size_t>(n));
     EXPECT_DOUBLE_EQ(d.records[0].a_values[n - 1],
-                     std::stod("0.00012345678" + std::to_string(2 * n - 1)));
+                     text::parse_double("0.00012345678" + std::to_string(2 * n - 1)));
 }
 
 TEST_F(DataReader, WaterModeAveragesRecordsAndKeepsTheDataSet) {

@@ -41,7 +41,7 @@ TEST(TsTable, NewDataSetHoldsTheWholeTable) {
     }
     EXPECT_EQ(d.ts_table.front().wavelength, 400.0);
     EXPECT_EQ(d.ts_table.back().wavelength, 755.0);
-    EXPECT_EQ(d.ts_table[row_of(412.3)].wavelength, std::stod("412.3"));
+    EXPECT_EQ(d.ts_table[row_of(412.3)].wavelength, 412.3);
 }
 
 TEST(TsTable, TellingRows) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "comma_locale.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -53,6 +55,7 @@ inline std::string hyp_devfile(int n, const std::string& eol = "\n") {
     std::string s = "HYP\tsample" + eol + "0x53000007" + eol + "1" + eol +
                     "tcal: 21.5 C, ical: 21.3 C." + eol + "0.0\t0.0" + eol + "115200" + eol +
                     "0.25" + eol + std::to_string(n) + eol + "3" + eol + "10\t20\t30" + eol;
+    const CLocaleScope c_locale;
     char line[256];
     for (int k = 0; k < n; ++k) {
         std::snprintf(line, sizeof line, "C%d\tA%d\t0\t%g\t%g\t%g\t%g\t%g\t%g\t%g\t%g\t; comment",
@@ -72,6 +75,7 @@ struct FlwLine {
 inline std::string flw_devfile(const std::vector<FlwLine>& lines, const std::string& eol = "\n") {
     std::string s = "FLW\tsample" + eol + "4217" + eol + "1" + eol + "tcal: 20.8 C" + eol + "0\t0" +
                     eol + "19200" + eol + "0.25" + eol + "2" + eol + "10\t30" + eol;
+    const CLocaleScope c_locale;
     char text[160];
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::snprintf(text, sizeof text, "%c%g\t%zu\t%g\t0\t%g", lines[i].letter,
