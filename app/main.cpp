@@ -33,7 +33,10 @@ class VelmoraApplication : public QApplication {
 
   private:
     static void report(const char* text) {
-        QMessageBox::warning(nullptr, kUncaughtErrorCaption, QString::fromLocal8Bit(text));
+        QMessageBox box(QMessageBox::Warning, kUncaughtErrorCaption, QString::fromLocal8Bit(text),
+                        QMessageBox::Ok);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
     }
 };
 

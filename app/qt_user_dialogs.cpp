@@ -1,6 +1,7 @@
 #include "qt_user_dialogs.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -37,6 +38,7 @@ int QtUserDialogs::message(const std::string& text, const std::string& caption, 
     QMessageBox box(ok_cancel ? QMessageBox::Question : QMessageBox::Information,
                     QString::fromStdString(caption), QString::fromStdString(text),
                     ok_cancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, parent_);
+    box.setTextFormat(Qt::PlainText); // file names and file text are shown as they are
     return box.exec() == QMessageBox::Ok ? mrOk : mrCancel;
 }
 
@@ -47,7 +49,7 @@ std::optional<std::string> QtUserDialogs::open_file(const std::string& title,
     if (path.isEmpty())
         return std::nullopt;
     lastDir_ = QFileInfo(path).absolutePath();
-    return path.toStdString();
+    return QFile::encodeName(path).toStdString();
 }
 
 std::optional<std::string> QtUserDialogs::save_file(const std::string& title,
@@ -61,7 +63,7 @@ std::optional<std::string> QtUserDialogs::save_file(const std::string& title,
     if (path.isEmpty())
         return std::nullopt;
     lastDir_ = QFileInfo(path).absolutePath();
-    return path.toStdString();
+    return QFile::encodeName(path).toStdString();
 }
 
 int QtUserDialogs::fac_cal_query(double& value) {

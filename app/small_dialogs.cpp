@@ -28,6 +28,7 @@ QLabel* wrapped(const QString& text, QWidget* parent) {
 
 void warn(QWidget* parent, const QString& text, const QString& caption) {
     QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -6,6 +6,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMimeData>
@@ -520,7 +521,8 @@ void TF_Main::dropEvent(QDropEvent* event) {
     const QString path = event->mimeData()->urls().first().toLocalFile();
     event->acceptProposedAction();
     // After the drop has finished: the command may show dialogs.
-    QTimer::singleShot(0, this, [this, path] { OpenDroppedFile(path.toStdString()); });
+    QTimer::singleShot(0, this,
+                       [this, path] { OpenDroppedFile(QFile::encodeName(path).toStdString()); });
 }
 
 void TF_Main::runJob(const std::string& label, const std::function<void()>& job) {

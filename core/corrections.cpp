@@ -15,10 +15,9 @@ namespace {
 constexpr std::uint32_t kNoChannel = 999999;
 constexpr double kScatFraction = 0.14; // "Percentage of b (14%)"
 
-std::string record_message(const char* format, std::size_t index) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, format, static_cast<unsigned long long>(index));
-    return buf;
+// "Record N" and the rest of the message.
+std::string record_message(std::size_t index, const char* rest) {
+    return "Record " + std::to_string(index) + rest;
 }
 
 // Temperature coefficient of a filter-wheel channel of nominal wavelength n (whole nm).
@@ -324,7 +323,7 @@ hyp_data HYP_Data::correct_one_line(std::size_t index) {
     if (records.empty())
         throw VelmoraError("Calling correct_one_line before loading data!");
     if (index >= records.size())
-        throw VelmoraError(record_message("Record %llu does not exist.", index));
+        throw VelmoraError(record_message(index, " does not exist."));
     const hyp_data& rec = records[index];
     if (is_processed)
         return rec;
@@ -339,7 +338,7 @@ hyp_data HYP_Data::correct_one_line(std::size_t index) {
 
     const std::size_t n = a_wavelengths.size();
     if (rec.a_values.size() < n || rec.c_values.size() < n)
-        throw VelmoraError(record_message("Record %llu has fewer values than channels.", index));
+        throw VelmoraError(record_message(index, " has fewer values than channels."));
 
     hyp_data out;
     out.time = rec.time;
@@ -404,8 +403,7 @@ std::vector<double> HYP_Data::correct_series(int channel, bool is_a) {
         for (std::size_t j = 0; j < count; ++j) {
             const std::vector<double>& v = is_a ? records[j].a_values : records[j].c_values;
             if (v.size() <= ch)
-                throw VelmoraError(
-                    record_message("Record %llu has fewer values than channels.", j));
+                throw VelmoraError(record_message(j, " has fewer values than channels."));
             out[j] = v[ch];
         }
         return out;
@@ -419,7 +417,7 @@ std::vector<double> HYP_Data::correct_series(int channel, bool is_a) {
     check_inputs(*this, t_list, s_list);
     for (std::size_t j = 0; j < count; ++j)
         if (records[j].a_values.size() < n || records[j].c_values.size() < n)
-            throw VelmoraError(record_message("Record %llu has fewer values than channels.", j));
+            throw VelmoraError(record_message(j, " has fewer values than channels."));
 
     const Settings set = settings_of(*this);
     const bool scat = is_a && do_scat && scat_method >= 1 && scat_method <= 3;
