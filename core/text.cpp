@@ -3,6 +3,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace text {
 
@@ -163,7 +164,11 @@ long long parse_int_auto(std::string_view s, bool* ok) {
     } else if (i < s.size() && s[i] == '0') {
         base = 8;
     }
-    long long value = 0;
+    // Too many digits read as the largest value of the sign, as strtoll gives them.
+    const unsigned long long limit =
+        negative ? 0ull - static_cast<unsigned long long>(std::numeric_limits<long long>::min())
+                 : static_cast<unsigned long long>(std::numeric_limits<long long>::max());
+    unsigned long long value = 0;
     std::size_t digits = 0;
     for (; i < s.size(); ++i, ++digits) {
         const char ch = s[i];
@@ -176,11 +181,16 @@ long long parse_int_auto(std::string_view s, bool* ok) {
             digit = ch - 'A' + 10;
         if (digit < 0 || digit >= base)
             break;
-        value = value * base + digit;
+        const auto d = static_cast<unsigned long long>(digit);
+        value = value > (limit - d) / static_cast<unsigned long long>(base)
+                    ? limit
+                    : value * static_cast<unsigned long long>(base) + d;
     }
     if (ok)
         *ok = digits > 0;
-    return negative ? -value : value;
+    if (!negative)
+        return static_cast<long long>(value);
+    return value == limit ? std::numeric_limits<long long>::min() : -static_cast<long long>(value);
 }
 
 unsigned long long parse_hex(std::string_view s, bool* ok) {

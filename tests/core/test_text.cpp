@@ -239,6 +239,20 @@ TEST(ParseLong, DigitsAfterBlanksAndSign) {
     EXPECT_TRUE(ok);
 }
 
+// "%i" integers read as strtoll reads them, also past the range of long long, where both give
+// the largest value of the sign.
+TEST(ParseIntAuto, ReadsAsStrtoll) {
+    for (const char* s : {"42", "-42", "  +9;", "0x1F", "-0x10", "017", "089",
+                          "9223372036854775807", "-9223372036854775808", "9223372036854775808",
+                          "-9223372036854775809", "4888888888888888888888", "0xFFFFFFFFFFFFFFFFFF",
+                          "-0x8000000000000001", "07777777777777777777777777"}) {
+        SCOPED_TRACE(s);
+        bool ok = false;
+        EXPECT_EQ(text::parse_int_auto(s, &ok), std::strtoll(s, nullptr, 0));
+        EXPECT_TRUE(ok);
+    }
+}
+
 // A numpunct facet with a decimal comma, for the C++ global locale.
 struct CommaPunct : std::numpunct<char> {
     char do_decimal_point() const override { return ','; }
