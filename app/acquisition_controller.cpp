@@ -136,7 +136,7 @@ void AcquisitionController::E_ScatWLKeyDown2(int key) {
     Workspace& ws = ctx_.ws;
     if (key != 13 || !ws.dataValid)
         return;
-    ws.data->set_scat_ref(text::parse_double(ws.preview.E_ScatWL));
+    ws.data->set_scat_ref(text::parse_typed_number(ws.preview.E_ScatWL));
     ApplyCorrectionOptions();
 }
 
@@ -156,8 +156,8 @@ void AcquisitionController::ApplyPreviewOptions() {
     data.do_temp = p.CB_Temp;
     data.do_saln = p.CB_Saln;
     data.do_scat = p.CB_ScatCorr;
-    data.const_temp = text::parse_double(p.E_Temp);
-    data.const_saln = text::parse_double(p.E_Saln);
+    data.const_temp = text::parse_typed_number(p.E_Temp);
+    data.const_saln = text::parse_typed_number(p.E_Saln);
     data.temp_source = 1;
     data.saln_source = 1;
     switch (p.PD_ScatType) {
@@ -173,7 +173,7 @@ void AcquisitionController::ApplyPreviewOptions() {
     default:
         break;
     }
-    const double w = data.set_scat_ref(text::parse_double(p.E_ScatWL));
+    const double w = data.set_scat_ref(text::parse_typed_number(p.E_ScatWL));
     ws.preview.E_ScatWL = text::format_g(w, 15);
     ctx_.views.Refresh();
 }
@@ -347,8 +347,8 @@ void AcquisitionController::copy_preview_into_data() {
     HYP_Data& data = *ws.data;
     data.do_temp = ws.preview.CB_Temp;
     data.do_saln = ws.preview.CB_Saln;
-    data.const_temp = text::parse_double(ws.preview.E_Temp);
-    data.const_saln = text::parse_double(ws.preview.E_Saln);
+    data.const_temp = text::parse_typed_number(ws.preview.E_Temp);
+    data.const_saln = text::parse_typed_number(ws.preview.E_Saln);
     data.temp_source = 1;
     data.saln_source = 1;
 }

@@ -258,22 +258,22 @@ void PostProcessController::ApplyCorrectionOptions() {
         d.do_temp = p.CB_Temp;
         d.do_saln = p.CB_Saln;
         d.do_scat = p.CB_ScatCorr;
-        d.const_temp = text::parse_double(p.E_Temp);
-        d.const_saln = text::parse_double(p.E_Saln);
+        d.const_temp = text::parse_typed_number(p.E_Temp);
+        d.const_saln = text::parse_typed_number(p.E_Saln);
         d.temp_source = 1;
         d.saln_source = 1;
         d.scat_method = scat_method_for_index(p.PD_ScatType, d.scat_method);
-        p.E_ScatWL = general_number(d.set_scat_ref(text::parse_double(p.E_ScatWL)));
+        p.E_ScatWL = general_number(d.set_scat_ref(text::parse_typed_number(p.E_ScatWL)));
     } else if (ws.window.tab_index == 1) {
         PostPanelState& p = ws.post;
         d.do_temp = p.CB_Temp;
         d.do_saln = p.CB_Saln;
-        d.const_temp = text::parse_double(p.E_Temp);
-        d.const_saln = text::parse_double(p.E_Saln);
+        d.const_temp = text::parse_typed_number(p.E_Temp);
+        d.const_saln = text::parse_typed_number(p.E_Saln);
         d.do_scat = p.CB_ScatCorr;
         d.scat_method = scat_method_for_index(p.PD_ScatType, d.scat_method);
         d.do_water = p.CB_Water;
-        p.E_ScatWL = general_number(d.set_scat_ref(text::parse_double(p.E_ScatWL)));
+        p.E_ScatWL = general_number(d.set_scat_ref(text::parse_typed_number(p.E_ScatWL)));
 
         switch (p.PD_Temp) {
         case 0:
@@ -350,7 +350,7 @@ void PostProcessController::StepReferenceWavelength(std::string& field, bool up)
 void PostProcessController::EnterReferenceWavelength(std::string& field, int key) {
     if (key != 13 || !ctx_.ws.dataValid)
         return;
-    ctx_.ws.data->set_scat_ref(text::parse_double(field));
+    ctx_.ws.data->set_scat_ref(text::parse_typed_number(field));
     ApplyCorrectionOptions();
 }
 

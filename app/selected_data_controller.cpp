@@ -197,7 +197,7 @@ void SelectedDataController::B_SaveWaterClick(int top, int bottom) {
 
     d.do_temp = d.do_saln = d.do_scat = false;
     d.temp_source = 1;
-    d.const_temp = text::parse_double(ctx_.dialogs.water_temperature_text());
+    d.const_temp = text::parse_typed_number(ctx_.dialogs.water_temperature_text());
     d.scat_header_baseline = ctx_.dialogs.water_scat_index() != 0;
 
     // The mean corrected spectrum of the selection is the candidate water calibration.
@@ -230,7 +230,7 @@ void SelectedDataController::B_SaveWaterClick(int top, int bottom) {
     mean.c_values = std::move(C);
     d.corrected_records.clear();
     d.corrected_records.push_back(std::move(mean));
-    const double temperature = text::parse_double(ctx_.dialogs.water_temperature_text());
+    const double temperature = text::parse_typed_number(ctx_.dialogs.water_temperature_text());
     try {
         d.save_water_cal(*path, indices, temperature);
     } catch (...) {

@@ -66,7 +66,7 @@ TF_FacCalQuery::TF_FacCalQuery(QWidget* parent) : QDialog(parent) {
 void TF_FacCalQuery::Button1Click() {
     std::size_t used = 0;
     const std::string t = E_Temp->text().toStdString();
-    const double v = text::parse_double(t, &used);
+    const double v = text::parse_typed_number(t, &used);
     if (used == 0) {
         warn(this, "Unable to parse value entered", "What number is that?");
         return;

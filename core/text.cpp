@@ -275,4 +275,13 @@ bool starts_with_nocase(std::string_view line, std::string_view prefix) {
     return true;
 }
 
+double parse_typed_number(std::string_view s, std::size_t* consumed) {
+    const std::size_t comma = s.find(',');
+    if (comma == std::string_view::npos || s.find('.') != std::string_view::npos)
+        return parse_double(s, consumed);
+    std::string pointed(s);
+    pointed[comma] = '.';
+    return parse_double(pointed, consumed);
+}
+
 } // namespace text

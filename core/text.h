@@ -13,6 +13,10 @@ namespace text {
 // is none.  `consumed` (optional) receives the number of characters used, 0 when nothing parsed.
 double parse_double(std::string_view s, std::size_t* consumed = nullptr);
 
+// A number a user typed into a field: as parse_double, except that a decimal comma counts as the
+// decimal point when the text has no point (users of decimal-comma locales type "21,5").
+double parse_typed_number(std::string_view s, std::size_t* consumed = nullptr);
+
 // Leading blanks skipped, optional sign, decimal digits; `ok` false when no digit was found.
 long long parse_long(std::string_view s, bool* ok = nullptr, std::size_t* consumed = nullptr);
 

@@ -24,7 +24,7 @@ enum Variable { Temperature = 0, Salinity = 1, Depth = 2 };
 double fieldValue(const QLineEdit* edit, double fallback) {
     const std::string s = edit->text().trimmed().toStdString();
     std::size_t used = 0;
-    const double v = text::parse_double(s, &used);
+    const double v = text::parse_typed_number(s, &used);
     return used > 0 && std::isfinite(v) ? v : fallback;
 }
 } // namespace

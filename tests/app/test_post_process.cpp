@@ -267,6 +267,10 @@ TEST_F(PostProcess, ApplyReadsThePostPanel) {
     EXPECT_DOUBLE_EQ(ws.data->const_temp, 12.5);
     EXPECT_DOUBLE_EQ(ws.data->const_saln, 0.0);
     EXPECT_EQ(views.calls.back(), "Refresh");
+
+    ws.post.E_Temp = "12,75"; // typed by a user of a decimal-comma locale
+    pp.ApplyCorrectionOptions();
+    EXPECT_DOUBLE_EQ(ws.data->const_temp, 12.75);
 }
 
 TEST_F(PostProcess, ApplyWritesTheChosenReferenceWavelengthBack) {

@@ -225,6 +225,23 @@ TEST(ParseDouble, FollowsTheStringToDoubleRules) {
     expect_parse_matches_strtod("C locale");
 }
 
+TEST(ParseTypedNumber, TakesADecimalCommaOnlyWhenThereIsNoPoint) {
+    const struct {
+        const char* typed;
+        double value;
+        std::size_t used;
+    } cases[] = {
+        {"21,5", 21.5, 4}, {" -0,25 C", -0.25, 6}, {"716.7", 716.7, 5}, {"1.234,5", 1.234, 5},
+        {"1,5,5", 1.5, 3}, {",5", 0.5, 2},         {"abc", 0.0, 0},     {"", 0.0, 0},
+        {"17", 17.0, 2},   {"1e3,5", 1000.0, 3},
+    };
+    for (const auto& c : cases) {
+        std::size_t used = 99;
+        EXPECT_EQ(text::parse_typed_number(c.typed, &used), c.value) << '"' << c.typed << '"';
+        EXPECT_EQ(used, c.used) << '"' << c.typed << '"';
+    }
+}
+
 TEST(ParseLong, DigitsAfterBlanksAndSign) {
     bool ok = false;
     EXPECT_EQ(text::parse_long("  -42x", &ok), -42);
