@@ -5,6 +5,7 @@
 #include <string>
 
 #include "atomic_file.h"
+#include "channel_labels.h"
 #include "hyp_data.h"
 #include "text.h"
 
@@ -102,16 +103,7 @@ void HYP_Data::write_corrected_header(std::ostream& out, bool ctd_columns, bool 
     }
     line("");
     h += "Time(ms)\t";
-    for (const double wl : c_wavelengths) {
-        h += 'c';
-        text::append_g(h, wl, 6);
-        h += '\t';
-    }
-    for (const double wl : a_wavelengths) {
-        h += 'a';
-        text::append_g(h, wl, 6);
-        h += '\t';
-    }
+    append_channel_labels(h, c_wavelengths, a_wavelengths);
     if (ctd_columns)
         h += "temp\tsaln\tpres\t";
     if (chl_column)

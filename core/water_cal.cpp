@@ -3,6 +3,7 @@
 #include <string>
 
 #include "atomic_file.h"
+#include "channel_labels.h"
 #include "hyp_data.h"
 #include "text.h"
 
@@ -39,16 +40,7 @@ void HYP_Data::save_water_cal(const std::string& path, const RecordIndices& indi
     h += "Water Calibration Temperature: " + text::format_g(temperature, 6) + "\n";
     h += "Number of wavelengths: " + std::to_string(a_wavelengths.size()) + "\n";
     h += "0\t";
-    for (const double wl : c_wavelengths) {
-        h += 'c';
-        text::append_g(h, wl, 6);
-        h += '\t';
-    }
-    for (const double wl : a_wavelengths) {
-        h += 'a';
-        text::append_g(h, wl, 6);
-        h += '\t';
-    }
+    append_channel_labels(h, c_wavelengths, a_wavelengths);
     h += '\n';
     file.stream() << h;
     // Line 8, the means, has no line break.

@@ -4,20 +4,12 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QScrollBar>
-#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "chart_widget.h"
 #include "hyp_data.h"
 #include "selection_sink.h"
-
-namespace {
-void setMaximumQuietly(QScrollBar* bar, int maximum) {
-    const QSignalBlocker block(bar);
-    bar->setMaximum(std::max(0, maximum));
-}
-} // namespace
 
 TFr_Depth::TFr_Depth(QWidget* parent, SelectionSink* sink) : TFr_ParentFrame(parent), sink_(sink) {
     resize(451, 304);
@@ -131,24 +123,16 @@ void TFr_Depth::Refresh() {
 void TFr_Depth::SB_cwlChange() {
     if (!data_ || data_->a_wavelengths.empty())
         return;
-    if (CB_Sync->isChecked() && !data_->c_wavelengths.empty()) {
-        const double wl = data_->c_wavelengths[std::min<std::size_t>(
-            SB_cwl->value(), data_->c_wavelengths.size() - 1)];
-        const QSignalBlocker block(SB_awl);
-        SB_awl->setValue(NearestIndex(wl, data_->a_wavelengths));
-    }
+    if (CB_Sync->isChecked() && !data_->c_wavelengths.empty())
+        synchronizeBar(SB_cwl, data_->c_wavelengths, SB_awl, data_->a_wavelengths);
     refreshFromControl();
 }
 
 void TFr_Depth::SB_awlChange() {
     if (!data_ || data_->a_wavelengths.empty())
         return;
-    if (CB_Sync->isChecked() && !data_->c_wavelengths.empty()) {
-        const double wl = data_->a_wavelengths[std::min<std::size_t>(
-            SB_awl->value(), data_->a_wavelengths.size() - 1)];
-        const QSignalBlocker block(SB_cwl);
-        SB_cwl->setValue(NearestIndex(wl, data_->c_wavelengths));
-    }
+    if (CB_Sync->isChecked() && !data_->c_wavelengths.empty())
+        synchronizeBar(SB_awl, data_->a_wavelengths, SB_cwl, data_->c_wavelengths);
     refreshFromControl();
 }
 

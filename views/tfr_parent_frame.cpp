@@ -1,6 +1,10 @@
 #include "tfr_parent_frame.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include <QScrollBar>
+#include <QSignalBlocker>
 
 #include "velmora_error.h"
 
@@ -45,3 +49,15 @@ void TFr_ParentFrame::refreshFromControl() {
 }
 
 void TFr_ParentFrame::showFailure(const QString&) {}
+
+void TFr_ParentFrame::setMaximumQuietly(QScrollBar* bar, int maximum) {
+    const QSignalBlocker block(bar);
+    bar->setMaximum(std::max(0, maximum));
+}
+
+void TFr_ParentFrame::synchronizeBar(const QScrollBar* moved, const std::vector<double>& moved_wl,
+                                     QScrollBar* other, const std::vector<double>& other_wl) {
+    const double wl = moved_wl[std::min<std::size_t>(moved->value(), moved_wl.size() - 1)];
+    const QSignalBlocker block(other);
+    other->setValue(NearestIndex(wl, other_wl));
+}

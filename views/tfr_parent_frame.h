@@ -7,6 +7,7 @@
 #include <vector>
 
 class HYP_Data;
+class QScrollBar;
 
 class TFr_ParentFrame : public QFrame {
     Q_OBJECT
@@ -28,6 +29,13 @@ class TFr_ParentFrame : public QFrame {
     // Index of the element nearest to value; the first of equal distances wins.  The list must
     // not be empty.
     static int NearestIndex(double value, const std::vector<double>& list);
+
+    // Sets a channel bar's last position (at least 0) without signalling a change.
+    static void setMaximumQuietly(QScrollBar* bar, int maximum);
+    // "Synchronize Wavelengths": the other bar moves, without signalling, to the channel of
+    // `other_wl` nearest in wavelength to the moved bar's channel.  Neither list may be empty.
+    static void synchronizeBar(const QScrollBar* moved, const std::vector<double>& moved_wl,
+                               QScrollBar* other, const std::vector<double>& other_wl);
 
   signals:
     // A redraw started by the view's own controls failed; text of the failure.  (Failures of

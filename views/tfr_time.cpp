@@ -32,11 +32,6 @@ int nearestRecord(const std::vector<hyp_data>& records, double t) {
     return best;
 }
 
-void setMaximumQuietly(QScrollBar* bar, int maximum) {
-    const QSignalBlocker block(bar);
-    bar->setMaximum(std::max(0, maximum));
-}
-
 void setPositionQuietly(QScrollBar* bar, int position) {
     const QSignalBlocker block(bar);
     bar->setValue(position);
@@ -271,22 +266,16 @@ void TFr_Time::NewRecords() {}
 void TFr_Time::SB_cwlChange() {
     if (!data_ || data_->c_wavelengths.empty())
         return;
-    if (CB_Sync->isChecked() && !data_->a_wavelengths.empty()) {
-        const double wl = data_->c_wavelengths[std::min<std::size_t>(
-            SB_cwl->value(), data_->c_wavelengths.size() - 1)];
-        setPositionQuietly(SB_awl, NearestIndex(wl, data_->a_wavelengths));
-    }
+    if (CB_Sync->isChecked() && !data_->a_wavelengths.empty())
+        synchronizeBar(SB_cwl, data_->c_wavelengths, SB_awl, data_->a_wavelengths);
     refreshFromControl();
 }
 
 void TFr_Time::SB_awlChange() {
     if (!data_ || data_->a_wavelengths.empty())
         return;
-    if (CB_Sync->isChecked() && !data_->c_wavelengths.empty()) {
-        const double wl = data_->a_wavelengths[std::min<std::size_t>(
-            SB_awl->value(), data_->a_wavelengths.size() - 1)];
-        setPositionQuietly(SB_cwl, NearestIndex(wl, data_->c_wavelengths));
-    }
+    if (CB_Sync->isChecked() && !data_->c_wavelengths.empty())
+        synchronizeBar(SB_awl, data_->a_wavelengths, SB_cwl, data_->c_wavelengths);
     refreshFromControl();
 }
 
