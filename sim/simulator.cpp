@@ -97,6 +97,38 @@ Faults parse_faults(const std::string& list) {
     return f;
 }
 
+ctd_struct WaterProfile::at(double time_ms) const {
+    if (samples.empty())
+        return {};
+    if (time_ms <= samples.front().time)
+        return samples.front();
+    if (time_ms >= samples.back().time)
+        return samples.back();
+    const auto hi = std::lower_bound(samples.begin(), samples.end(), time_ms,
+                                     [](const ctd_struct& s, double t) { return s.time < t; });
+    const auto lo = hi - 1;
+    const double f = (time_ms - lo->time) / (hi->time - lo->time);
+    ctd_struct out;
+    out.time = time_ms;
+    out.pressure = lo->pressure + f * (hi->pressure - lo->pressure);
+    out.temperature = lo->temperature + f * (hi->temperature - lo->temperature);
+    out.salinity = lo->salinity + f * (hi->salinity - lo->salinity);
+    return out;
+}
+
+WaterProfile read_water_profile(const std::string& path, int time_col, int pres_col, int temp_col,
+                                int saln_col) {
+    CTD_Data log;
+    log.read_ctd_file(path, time_col, temp_col, saln_col, pres_col);
+    WaterProfile p;
+    p.samples = std::move(log.samples);
+    std::stable_sort(p.samples.begin(), p.samples.end(),
+                     [](const ctd_struct& a, const ctd_struct& b) { return a.time < b.time; });
+    if (p.samples.empty())
+        throw VelmoraError(path + ": no CTD samples to make a water profile from.");
+    return p;
+}
+
 Simulator::Simulator(const Options& options) : options_(options), rng_(options.seed) {
     dev_.parse(options_.dev_path);
     if ((options_.model == Model::FLW) != (dev_.is_flw != 0))
@@ -107,6 +139,16 @@ Simulator::Simulator(const Options& options) : options_(options), rng_(options.s
         throw VelmoraError("An HYP record carries at most 255 wavelengths.");
     if (options_.rate_hz <= 0.0)
         options_.rate_hz = 4.0;
+    if (!options_.water.empty()) {
+        // The very rows the temperature and salinity corrections will choose for these channels.
+        HYP_Data channels;
+        channels.a_wavelengths = dev_.a_wl;
+        channels.c_wavelengths = dev_.c_wl;
+        channels.instrument_type = options_.model == Model::FLW ? 2 : 1;
+        channels.setup_ts_coefs();
+        water_a_coefs_ = std::move(channels.a_coefs);
+        water_c_coefs_ = std::move(channels.c_coefs);
+    }
     // A free-running instrument clock that did not start at zero.
     hyp_stamp0_ = 1000000u + static_cast<std::uint32_t>(rng_() % 100000u);
     flw_counter_ = 1000u + static_cast<std::uint32_t>(rng_() % 5000u);
@@ -141,6 +183,16 @@ void Simulator::spectrum(double t_s, std::vector<double>& a, std::vector<double>
         };
         a[i] = absorption(wa) + noise(rng_);
         c[i] = absorption(wc) + bp * std::pow(550.0 / wc, 0.8) + noise(rng_);
+    }
+    if (water_a_coefs_.empty())
+        return;
+    // Offsets are those of pure water at the factory temperature: warmer or saltier water adds
+    // its own absorption and attenuation.
+    const ctd_struct w = options_.water.at(t_s * 1000.0);
+    const double dt = w.temperature - dev_.factory_cal_temp;
+    for (std::size_t i = 0; i < n; ++i) {
+        a[i] += water_a_coefs_[i].psi_t_a * dt + water_a_coefs_[i].psi_s_a * w.salinity;
+        c[i] += water_c_coefs_[i].psi_t_c * dt + water_c_coefs_[i].psi_s_c * w.salinity;
     }
 }
 
@@ -185,7 +237,9 @@ void Simulator::append_hyp(std::vector<std::uint8_t>& out) {
     std::vector<double> a, c;
     spectrum(t_s, a, c);
     const double target_int = 17.0 + 2.5 * std::sin(2 * pi * t_s / 3600.0) + t_s / 7200.0;
-    const double target_ext = 14.0 + 1.5 * std::sin(2 * pi * t_s / 1200.0);
+    // The external sensor sits in the water.
+    const double target_ext = options_.water.empty() ? 14.0 + 1.5 * std::sin(2 * pi * t_s / 1200.0)
+                                                     : options_.water.at(t_s * 1000.0).temperature;
     const std::int32_t n_int =
         invert_counts(hyp_reader::internal_temperature, target_int, 2819, 59191);
     const std::int32_t n_ext =

@@ -48,6 +48,23 @@ struct Faults {
 // Raises VelmoraError naming an unknown fault.
 Faults parse_faults(const std::string& list);
 
+// The water the instrument sits in: temperature and salinity over time (a cast's profile, or one
+// sample for constant water).  Pure water's own temperature and salinity effect, from the
+// coefficient table the corrections use, is then put into the counts, as a real instrument
+// calibrated at its factory temperature in pure water would see it; empty, the spectra are
+// those of water at the factory temperature with no salt.
+struct WaterProfile {
+    std::vector<ctd_struct> samples; // ascending time (ms, the records' time base)
+
+    bool empty() const { return samples.empty(); }
+    // Temperature and salinity at `time_ms`, linear between samples, held beyond the ends.
+    ctd_struct at(double time_ms) const;
+};
+
+// A profile from a CTD log (whitespace-separated, 1-based columns as for the CTD merge).
+WaterProfile read_water_profile(const std::string& path, int time_col = 1, int pres_col = 2,
+                                int temp_col = 3, int saln_col = 5);
+
 struct Options {
     Model model = Model::HYP;
     std::string dev_path;
@@ -55,6 +72,7 @@ struct Options {
     std::uint64_t seed = 1;
     std::int64_t serial = -1; // serial number sent; -1: the device file's
     Faults faults;
+    WaterProfile water;
 };
 
 class Simulator {
@@ -101,6 +119,8 @@ class Simulator {
     bool keep_intended_ = true;
     double resolution_ = 0.0;
     std::vector<hyp_data> intended_;
+    // Pure water's temperature and salinity coefficients per channel (empty without a profile).
+    std::vector<ts_coef> water_a_coefs_, water_c_coefs_;
 };
 
 // Writes `records` instrument records as a raw capture file; raises VelmoraError.
