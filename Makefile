@@ -6,7 +6,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # Debian 12 packages the build, the tests and the app need.
 PACKAGES := g++ cmake make pkg-config \
 	qt6-base-dev qt6-serialport-dev qt6-svg-dev libqcustomplot-dev libqcustomplot2.1-qt6 \
-	libgtest-dev libgmock-dev libbenchmark-dev libgl-dev \
+	libgtest-dev libgmock-dev libbenchmark-dev libgl-dev nlohmann-json3-dev \
 	fonts-dejavu-core xvfb xauth locales
 
 .PHONY: deps build test test-locale test-sanitize run bench fuzz install clean format

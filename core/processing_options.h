@@ -1,0 +1,131 @@
+// Every correction and processing option in one value: what the acquisition preview, the
+// post-processing panel, the selected-data window and `velmora-cli correct` set on a data set,
+// read back from it, and keep as a processing recipe (JSON).  The panels' list indices and the
+// reference-wavelength stepping are mapped here and nowhere else.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "velmora_error.h"
+
+class HYP_Data;
+
+// The codes are those the data set's fields have always held (and the header sentences use).
+enum class ScatMethod : std::int32_t { Baseline = 1, Proportional = 2, FractionOfB = 3 };
+enum class TempSource : std::int32_t { Constant = 1, CTD = 2, Onboard = 3, Fitted = 4 };
+enum class SalnSource : std::int32_t { Constant = 1, CTD = 2, Onboard = 3, Fitted = 4 };
+enum class InstrumentType : std::int32_t { None = 0, HYP = 1, FLW = 2, Processed = 4 };
+
+// The names a recipe and the command line use: "baseline", "proportional", "fraction";
+// "constant", "ctd", "onboard", "fitted".  An unknown name gives nothing.
+std::string_view name_of(ScatMethod m);
+std::string_view name_of(TempSource s);
+std::string_view name_of(SalnSource s);
+std::optional<ScatMethod> scat_method_named(std::string_view name);
+std::optional<TempSource> temp_source_named(std::string_view name);
+std::optional<SalnSource> saln_source_named(std::string_view name);
+
+// A recipe that cannot be used: an unknown key, a value of the wrong kind, text that is not
+// JSON.  The command line treats it as a usage error.
+class RecipeError : public VelmoraError {
+  public:
+    using VelmoraError::VelmoraError;
+};
+
+struct ProcessingOptions {
+    struct Temperature {
+        TempSource source = TempSource::Constant;
+        double constant = 21.0; // degrees C
+        bool apply = false;
+        bool operator==(const Temperature&) const = default;
+    };
+    struct Salinity {
+        SalnSource source = SalnSource::Constant;
+        double constant = 17.0; // PSU
+        bool apply = false;
+        bool operator==(const Salinity&) const = default;
+    };
+    // 1-based field numbers of the CTD log.
+    struct CtdColumns {
+        int time = 1, pressure = 2, temperature = 3, salinity = 5;
+        bool operator==(const CtdColumns&) const = default;
+    };
+    // Input files are loaded by the caller (the command line, the panel's buttons); apply_to
+    // only sets the switches.  Empty: none.
+    struct Ctd {
+        std::string file;
+        CtdColumns columns;
+        bool operator==(const Ctd&) const = default;
+    };
+    struct Water {
+        std::string file;
+        bool apply = false;
+        bool operator==(const Water&) const = default;
+    };
+    struct Scattering {
+        bool apply = false;
+        ScatMethod method = ScatMethod::Proportional;
+        double reference_nm = 715.0; // requested; the nearest channel is used
+        bool no_negative = false;
+        bool operator==(const Scattering&) const = default;
+    };
+    struct Output {
+        bool chl_column = false;
+        bool operator==(const Output&) const = default;
+    };
+
+    Temperature temperature;
+    Salinity salinity;
+    Ctd ctd;
+    Water water;
+    Scattering scattering;
+    Output output;
+
+    bool operator==(const ProcessingOptions&) const = default;
+
+    // Sets the data set's sources, constants, switches and scattering method, and its
+    // scattering reference through set_scat_ref; returns the a wavelength actually chosen.
+    // Refuses (VelmoraError, nothing changed) the onboard temperature source for a data set
+    // that holds no onboard temperature.
+    double apply_to(HYP_Data& d) const;
+    // The options a data set holds.  The reference wavelength is that of the chosen a channel
+    // (the default while none is chosen); the CTD and water files are those merged and loaded;
+    // codes outside the named ones (a new data set's scattering method 0) read as the defaults.
+    // The CTD columns and the ChlA column are not kept by the data set and stay at the defaults.
+    static ProcessingOptions from(const HYP_Data& d);
+
+    // --- The panels' lists and fields ---------------------------------------------------------
+    // The scattering list of both panels: 0 "Proportional Correction", 1 "Baseline Correction",
+    // 2 "Percentage of b (14%)"; any other index keeps `current`.
+    static ScatMethod method_for_list_index(int index, ScatMethod current);
+    static int list_index_for_method(ScatMethod m);
+    // The up/down buttons of the reference wavelength: the a wavelength one channel above or
+    // below channel `ref_index` (the data set's scat_ref_a), the same one at either end;
+    // nothing when `ref_index` is not a channel.
+    static std::optional<double> stepped_reference(const std::vector<double>& a_wavelengths,
+                                                   std::uint32_t ref_index, bool up);
+    // A wavelength as the reference field shows it: shortest general form (715.5, 716).
+    static std::string wavelength_text(double nm);
+
+    // --- Processing recipe (JSON) ---------------------------------------------------------------
+    // Keys, all optional (a missing key keeps the value it has):
+    //   velmora_recipe: 1
+    //   temperature: {source: "constant"|"ctd"|"onboard"|"fitted", constant: C, apply: bool}
+    //   salinity:    {source: as temperature, constant: PSU, apply: bool}
+    //   ctd:         {file: "path", columns: {time: N, pressure: N, temperature: N, salinity: N}}
+    //   water:       {file: "path", apply: bool}
+    //   scattering:  {apply: bool, method: "proportional"|"baseline"|"fraction",
+    //                 reference_nm: NM, no_negative: bool}
+    //   output:      {chl_column: bool}
+    // Paths are taken as given (relative to the working folder).  An unknown key raises
+    // RecipeError "Unknown recipe key: KEY", KEY with its section ("scattering.methd").
+    std::string to_json() const;
+    void read_json(std::string_view text);
+    // Files; failures to open or write raise VelmoraError with the path.
+    void read_recipe(const std::string& path);
+    void save_recipe(const std::string& path) const;
+};
