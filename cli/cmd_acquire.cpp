@@ -17,19 +17,28 @@
 
 #include "acquisition_controller.h"
 #include "app_services.h"
+#include "args.h"
 #include "commands.h"
 #include "text.h"
 
 namespace {
 
-const char* const usage =
-    "Usage: velmora-cli acquire --dev DEV --port N [--seconds S] -o OUT.dat [--raw OUT.bin]\n"
-    "\n"
+const cli::Command kAcquire{
+    "acquire",
+    "Usage: velmora-cli acquire --dev DEV --port N [--seconds S] -o OUT.dat [--raw OUT.bin]\n",
     "Logs an instrument on port N (the device VELMORA_COM<N> names, or the default serial\n"
     "device for that number) with the device file DEV.  The stream is checked against the\n"
     "device file; once it matches, the records go to OUT.dat as they arrive.  Runs until\n"
     "interrupted (Ctrl+C, SIGTERM), for S seconds when given, or until the instrument stops\n"
-    "sending; with --raw the raw byte stream is saved to OUT.bin at the end.\n";
+    "sending; with --raw the raw byte stream is saved to OUT.bin at the end.\n",
+    {{nullptr,
+      {
+          {"--dev", "DEV", "the instrument's device file"},
+          {"--port", "N", "the port number, 0 to 255"},
+          {"--seconds", "S", "stop after S seconds (default: run until interrupted)"},
+          {"-o", "OUT.dat", "the data file the records go to as they arrive", "--output"},
+          {"--raw", "OUT.bin", "save the raw byte stream here at the end"},
+      }}}};
 
 std::atomic<bool> stop_requested{false};
 
@@ -78,59 +87,6 @@ class NoViews : public ViewHub {
     void Refresh() override {}
 };
 
-struct Args {
-    std::string dev, out, raw;
-    int port = -1;
-    double seconds = 0; // 0: until interrupted
-};
-
-// Returns 0 when parsed, 2 on a usage error (message printed), -1 after --help.
-int parse_args(int argc, char** argv, Args& a) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string opt = argv[i];
-        if (opt == "--help" || opt == "-h") {
-            std::fputs(usage, stdout);
-            return -1;
-        }
-        if (i + 1 >= argc) {
-            std::fprintf(stderr, "velmora-cli acquire: %s needs a value\n\n%s", opt.c_str(), usage);
-            return 2;
-        }
-        const std::string value = argv[++i];
-        bool ok = true;
-        if (opt == "--dev") {
-            a.dev = value;
-        } else if (opt == "-o" || opt == "--output") {
-            a.out = value;
-        } else if (opt == "--raw") {
-            a.raw = value;
-        } else if (opt == "--port") {
-            std::size_t used = 0;
-            const long long n = text::parse_long(value, &ok, &used);
-            ok = ok && used == value.size() && n >= 0 && n <= 255;
-            a.port = static_cast<int>(n);
-        } else if (opt == "--seconds") {
-            std::size_t used = 0;
-            a.seconds = text::parse_double(value, &used);
-            ok = used == value.size() && a.seconds > 0;
-        } else {
-            std::fprintf(stderr, "velmora-cli acquire: unknown option %s\n\n%s", opt.c_str(),
-                         usage);
-            return 2;
-        }
-        if (!ok) {
-            std::fprintf(stderr, "velmora-cli acquire: bad value for %s: %s\n", opt.c_str(),
-                         value.c_str());
-            return 2;
-        }
-    }
-    if (a.dev.empty() || a.out.empty() || a.port < 0) {
-        std::fprintf(stderr, "velmora-cli acquire: --dev, --port and -o are required\n\n%s", usage);
-        return 2;
-    }
-    return 0;
-}
-
 void print_progress(const Workspace& ws, const RealTimePanelState& panel, bool tty,
                     bool final_line) {
     const char* state = "running";
@@ -151,12 +107,25 @@ void print_progress(const Workspace& ws, const RealTimePanelState& panel, bool t
     std::fflush(stderr);
 }
 
-} // namespace
+struct Settings {
+    std::string dev, out, raw;
+    int port = -1;
+    double seconds = 0; // 0: until interrupted
+};
 
-int cmd_acquire(int argc, char** argv) {
-    Args args;
-    if (const int rc = parse_args(argc, argv, args); rc != 0)
-        return rc < 0 ? 0 : rc;
+int acquire(const cli::Args& a) {
+    if (!a.positional.empty())
+        throw cli::UsageError{"unexpected argument '" + a.positional[0] + "'"};
+    if (!a.has("--dev") || !a.has("--port") || !a.has("-o"))
+        throw cli::UsageError{"--dev, --port and -o are required"};
+    Settings args;
+    args.dev = a.get("--dev");
+    args.out = a.get("-o");
+    args.raw = a.get_or("--raw", "");
+    args.port = static_cast<int>(a.integer("--port", -1, 0, 255));
+    args.seconds = a.number("--seconds", 0);
+    if (a.has("--seconds") && !(args.seconds > 0))
+        throw cli::UsageError{"--seconds must be above 0"};
 
     int qt_argc = 1;
     char name[] = "velmora-cli";
@@ -234,4 +203,10 @@ int cmd_acquire(int argc, char** argv) {
         std::fprintf(stderr, "velmora-cli acquire: no data file written (the stream never "
                              "matched the device file)\n");
     return rc;
+}
+
+} // namespace
+
+int cmd_acquire(int argc, char** argv) {
+    return cli::run(kAcquire, argc, argv, acquire);
 }

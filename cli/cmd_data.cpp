@@ -12,89 +12,17 @@
 #include <thread>
 #include <vector>
 
+#include "args.h"
 #include "commands.h"
+#include "devfile.h"
 #include "hyp_data.h"
 #include "record_selection.h"
 #include "text.h"
 
 namespace {
 
-// ---------------------------------------------------------------------------------------------
-// A small option parser: "--name value", "--name=value", flags, and positional arguments.
-
-struct OptionDef {
-    const char* name; // "--temp", "-o"
-    bool takes_value;
-};
-
-struct ParsedArgs {
-    std::vector<std::string> positional;
-    std::map<std::string, std::string> values; // option name -> last value given
-    bool help = false;
-
-    bool has(const std::string& name) const { return values.count(name) != 0; }
-    const std::string& get(const std::string& name) const { return values.at(name); }
-};
-
-struct UsageError {
-    std::string text;
-};
-
-ParsedArgs parse_args(int argc, char** argv, const std::vector<OptionDef>& defs) {
-    ParsedArgs out;
-    bool options_done = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (options_done || arg.size() < 2 || arg[0] != '-') {
-            out.positional.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            options_done = true;
-            continue;
-        }
-        if (arg == "--help" || arg == "-h") {
-            out.help = true;
-            continue;
-        }
-        std::string value;
-        bool inline_value = false;
-        if (const std::size_t eq = arg.find('=');
-            arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-            inline_value = true;
-        }
-        const auto def = std::find_if(defs.begin(), defs.end(),
-                                      [&](const OptionDef& s) { return arg == s.name; });
-        if (def == defs.end())
-            throw UsageError{"unknown option '" + arg + "'"};
-        if (!def->takes_value) {
-            if (inline_value)
-                throw UsageError{"option '" + arg + "' takes no value"};
-            out.values[arg] = "";
-            continue;
-        }
-        if (!inline_value) {
-            if (i + 1 >= argc)
-                throw UsageError{"option '" + arg + "' needs a value"};
-            value = argv[++i];
-        }
-        out.values[arg] = value;
-    }
-    return out;
-}
-
-double number_option(const ParsedArgs& a, const std::string& name, double fallback) {
-    if (!a.has(name))
-        return fallback;
-    const std::string& s = a.get(name);
-    std::size_t used = 0;
-    const double v = text::parse_double(s, &used);
-    if (used == 0 || used != s.size())
-        throw UsageError{"option '" + name + "' needs a number, not '" + s + "'"};
-    return v;
-}
+using cli::Args;
+using cli::UsageError;
 
 // Splits "a,b,c" into its items.
 std::vector<std::string> split_commas(const std::string& s) {
@@ -109,65 +37,26 @@ std::vector<std::string> split_commas(const std::string& s) {
     }
 }
 
-// Prints a message of the data layer exactly as worded, ending it with a line break.
-void print_failure(const std::string& prefix, const std::string& message) {
-    std::string line = prefix + message;
-    if (line.empty() || line.back() != '\n')
-        line += '\n';
-    std::fputs(line.c_str(), stderr);
-}
-
-int usage_error(const char* command, const std::string& problem) {
-    std::fprintf(stderr, "velmora-cli %s: %s\nRun 'velmora-cli %s --help' for usage.\n", command,
-                 problem.c_str(), command);
-    return 2;
-}
-
-// Runs a command body, turning its errors into the exit status.
-template <typename Body> int run_command(const char* command, Body body) {
-    try {
-        return body();
-    } catch (const UsageError& e) {
-        return usage_error(command, e.text);
-    } catch (const VelmoraError& e) {
-        print_failure("", e.what());
-    } catch (const std::exception& e) {
-        print_failure("", e.what());
-    }
-    return 1;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Correction options, shared by correct and devfile.
 
-const std::vector<OptionDef> kCorrectionOptions = {
-    {"--ctd", true},
-    {"--ctd-columns", true},
-    {"--water", true},
-    {"--temp-source", true},
-    {"--temp", true},
-    {"--saln-source", true},
-    {"--saln", true},
-    {"--apply", true},
-    {"--scat-method", true},
-    {"--scat-ref", true},
-    {"--scat-no-negative", false},
-};
-
-const char* const kCorrectionHelp =
-    "Correction options:\n"
-    "  --ctd FILE                 merge this CTD log by time\n"
-    "  --ctd-columns T,P,TEMP,S   1-based columns of time, pressure, temperature and salinity\n"
-    "                             (default 1,2,3,5)\n"
-    "  --water FILE               water calibration (.wcf) or a data file taken in pure water\n"
-    "  --temp-source SRC          constant, ctd or onboard (default constant)\n"
-    "  --temp C                   constant temperature, degrees C (default 21)\n"
-    "  --saln-source SRC          constant or ctd (default constant)\n"
-    "  --saln PSU                 constant salinity (default 17)\n"
-    "  --apply LIST               comma-separated subset of temp,saln,water,scat (default none)\n"
-    "  --scat-method M            proportional, baseline or fraction (default proportional)\n"
-    "  --scat-ref NM              scattering reference wavelength (default 715)\n"
-    "  --scat-no-negative         leave out scattering terms that are negative at the reference\n";
+const cli::OptionGroup kCorrectionOptions{
+    "Correction options:",
+    {
+        {"--ctd", "FILE", "merge this CTD log by time"},
+        {"--ctd-columns", "T,P,TEMP,S",
+         "1-based columns of time, pressure, temperature and salinity\n(default 1,2,3,5)"},
+        {"--water", "FILE", "water calibration (.wcf) or a data file taken in pure water"},
+        {"--temp-source", "SRC", "constant, ctd or onboard (default constant)"},
+        {"--temp", "C", "constant temperature, degrees C (default 21)"},
+        {"--saln-source", "SRC", "constant or ctd (default constant)"},
+        {"--saln", "PSU", "constant salinity (default 17)"},
+        {"--apply", "LIST", "comma-separated subset of temp,saln,water,scat (default none)"},
+        {"--scat-method", "M", "proportional, baseline or fraction (default proportional)"},
+        {"--scat-ref", "NM", "scattering reference wavelength (default 715)"},
+        {"--scat-no-negative", nullptr,
+         "leave out scattering terms that are negative at the reference"},
+    }};
 
 struct Corrections {
     std::string ctd_path;
@@ -183,7 +72,7 @@ struct Corrections {
     bool scat_no_negative = false;
 };
 
-Corrections read_corrections(const ParsedArgs& a) {
+Corrections read_corrections(const Args& a) {
     Corrections c;
     if (a.has("--ctd"))
         c.ctd_path = a.get("--ctd");
@@ -228,8 +117,8 @@ Corrections read_corrections(const ParsedArgs& a) {
         else
             throw UsageError{"--saln-source is constant or ctd, not '" + s + "'"};
     }
-    c.temp = number_option(a, "--temp", c.temp);
-    c.saln = number_option(a, "--saln", c.saln);
+    c.temp = a.number("--temp", c.temp);
+    c.saln = a.number("--saln", c.saln);
     if (a.has("--apply")) {
         for (const std::string& item : split_commas(a.get("--apply"))) {
             if (item == "temp")
@@ -256,7 +145,7 @@ Corrections read_corrections(const ParsedArgs& a) {
             throw UsageError{"--scat-method is proportional, baseline or fraction, not '" + s +
                              "'"};
     }
-    c.scat_ref = number_option(a, "--scat-ref", c.scat_ref);
+    c.scat_ref = a.number("--scat-ref", c.scat_ref);
     c.scat_no_negative = a.has("--scat-no-negative");
     return c;
 }
@@ -300,18 +189,21 @@ std::vector<std::size_t> selected_records(const HYP_Data& d, const std::string& 
 // ---------------------------------------------------------------------------------------------
 // correct
 
-const char* const kCorrectHelp =
+const cli::Command kCorrect{
+    "correct",
     "Usage: velmora-cli correct DATA -o OUT [options]\n"
-    "       velmora-cli correct DATA... -d OUTDIR [options]\n"
-    "\n"
+    "       velmora-cli correct DATA... -d OUTDIR [options]\n",
     "Loads an instrument data file, applies the chosen corrections to every record and writes\n"
     "the corrected output file.  With -d, every DATA file is processed (on all cores) into\n"
     "OUTDIR under the name NAME_corrected_YYYYMMDDhhmmss.dat; a failure of one file does not\n"
-    "stop the others.\n"
-    "\n"
-    "  -o OUT                     the corrected file (one DATA file)\n"
-    "  -d OUTDIR                  folder for the corrected files (one or more DATA files)\n"
-    "  --chl                      add the ChlA column\n";
+    "stop the others.\n",
+    {{nullptr,
+      {
+          {"-o", "OUT", "the corrected file (one DATA file)", "--output"},
+          {"-d", "OUTDIR", "folder for the corrected files (one or more DATA files)"},
+          {"--chl", nullptr, "add the ChlA column"},
+      }},
+     kCorrectionOptions}};
 
 void correct_one_file(const std::string& data, const std::string& out, const Corrections& c,
                       bool chl) {
@@ -400,7 +292,7 @@ int correct_many(const std::vector<std::string>& files, const std::string& outdi
         if (job.ok) {
             std::printf("%s -> %s\n", job.data.c_str(), job.out.c_str());
         } else {
-            print_failure(job.data + ": ", job.error);
+            cli::print_failure(job.data + ": " + job.error);
             status = 1;
         }
     }
@@ -410,18 +302,7 @@ int correct_many(const std::vector<std::string>& files, const std::string& outdi
 } // namespace
 
 int cmd_correct(int argc, char** argv) {
-    return run_command("correct", [&] {
-        std::vector<OptionDef> defs = kCorrectionOptions;
-        defs.push_back({"-o", true});
-        defs.push_back({"-d", true});
-        defs.push_back({"--chl", false});
-        const ParsedArgs a = parse_args(argc, argv, defs);
-        if (a.help) {
-            std::fputs(kCorrectHelp, stdout);
-            std::fputs("\n", stdout);
-            std::fputs(kCorrectionHelp, stdout);
-            return 0;
-        }
+    return cli::run(kCorrect, argc, argv, [](const Args& a) {
         if (a.positional.empty())
             throw UsageError{"no DATA file given"};
         if (a.has("-o") == a.has("-d"))
@@ -442,39 +323,31 @@ int cmd_correct(int argc, char** argv) {
 
 namespace {
 
-const char* const kWaterHelp =
+const cli::Command kWater{
+    "water",
     "Usage: velmora-cli water DATA --records SPEC --temp C -o OUT.wcf [--water FILE --apply "
-    "water]\n"
-    "\n"
+    "water]\n",
     "Writes a water calibration file from the mean of the selected records, taken at C degrees.\n"
     "Temperature, salinity and scattering corrections are off; with --water and --apply water\n"
-    "an earlier water calibration is subtracted first.\n"
-    "\n"
-    "  --records SPEC             0-based records: indices and inclusive ranges, e.g. 3,7-9\n"
-    "  --temp C                   temperature of the water, degrees C\n"
-    "  -o OUT.wcf                 the water calibration file\n"
-    "  --water FILE               an earlier water calibration\n"
-    "  --apply water              subtract it\n";
+    "an earlier water calibration is subtracted first.\n",
+    {{nullptr,
+      {
+          {"--records", "SPEC", "0-based records: indices and inclusive ranges, e.g. 3,7-9"},
+          {"--temp", "C", "temperature of the water, degrees C"},
+          {"-o", "OUT.wcf", "the water calibration file", "--output"},
+          {"--water", "FILE", "an earlier water calibration"},
+          {"--apply", "water", "subtract it"},
+      }}}};
 
 } // namespace
 
 int cmd_water(int argc, char** argv) {
-    return run_command("water", [&] {
-        const ParsedArgs a = parse_args(argc, argv,
-                                        {{"--records", true},
-                                         {"--temp", true},
-                                         {"-o", true},
-                                         {"--water", true},
-                                         {"--apply", true}});
-        if (a.help) {
-            std::fputs(kWaterHelp, stdout);
-            return 0;
-        }
+    return cli::run(kWater, argc, argv, [](const Args& a) {
         if (a.positional.size() != 1)
             throw UsageError{"give one DATA file"};
         if (!a.has("--records") || !a.has("--temp") || !a.has("-o"))
             throw UsageError{"--records, --temp and -o are required"};
-        const double temp = number_option(a, "--temp", 0.0);
+        const double temp = a.number("--temp", 0.0);
         bool do_water = false;
         if (a.has("--apply")) {
             for (const std::string& item : split_commas(a.get("--apply"))) {
@@ -500,29 +373,22 @@ int cmd_water(int argc, char** argv) {
 
 namespace {
 
-const char* const kDevfileHelp =
-    "Usage: velmora-cli devfile DATA --records SPEC -o OUT.dev [correction options]\n"
-    "\n"
+const cli::Command kDevfile{
+    "devfile",
+    "Usage: velmora-cli devfile DATA --records SPEC -o OUT.dev [correction options]\n",
     "Writes a device file whose clean-water offsets are moved by the mean corrected values of\n"
-    "the selected records.\n"
-    "\n"
-    "  --records SPEC             0-based records: indices and inclusive ranges, e.g. 3,7-9\n"
-    "  -o OUT.dev                 the new device file\n";
+    "the selected records.\n",
+    {{nullptr,
+      {
+          {"--records", "SPEC", "0-based records: indices and inclusive ranges, e.g. 3,7-9"},
+          {"-o", "OUT.dev", "the new device file", "--output"},
+      }},
+     kCorrectionOptions}};
 
 } // namespace
 
 int cmd_devfile(int argc, char** argv) {
-    return run_command("devfile", [&] {
-        std::vector<OptionDef> defs = kCorrectionOptions;
-        defs.push_back({"--records", true});
-        defs.push_back({"-o", true});
-        const ParsedArgs a = parse_args(argc, argv, defs);
-        if (a.help) {
-            std::fputs(kDevfileHelp, stdout);
-            std::fputs("\n", stdout);
-            std::fputs(kCorrectionHelp, stdout);
-            return 0;
-        }
+    return cli::run(kDevfile, argc, argv, [](const Args& a) {
         if (a.positional.size() != 1)
             throw UsageError{"give one DATA file"};
         if (!a.has("--records") || !a.has("-o"))
@@ -542,12 +408,19 @@ int cmd_devfile(int argc, char** argv) {
 
 namespace {
 
-const char* const kInfoHelp =
+const cli::Command kInfo{
+    "info",
     "Usage: velmora-cli info FILE\n"
-    "\n"
+    "       velmora-cli info --dev DEV CAPTURE\n",
     "Says what a data, corrected (processed) or water calibration file holds: its kind, the\n"
     "instrument's serial number, the channels and their wavelengths, the records and the time\n"
-    "they span.\n";
+    "they span.  Of a device file it gives the model, serial number, line speed, path length and\n"
+    "channels.  A raw capture holds no calibration: with --dev it is decoded with the device\n"
+    "file DEV and its records, lost records and serial number are given.\n",
+    {{nullptr,
+      {
+          {"--dev", "DEV", "the device file to decode a raw capture with"},
+      }}}};
 
 void print_range(const char* label, const std::vector<double>& wl) {
     if (wl.empty()) {
@@ -599,15 +472,14 @@ int info_water(const std::string& path) {
 
 } // namespace
 
-int cmd_info_data(int argc, char** argv) {
-    return run_command("info", [&] {
-        const ParsedArgs a = parse_args(argc, argv, {});
-        if (a.help) {
-            std::fputs(kInfoHelp, stdout);
-            return 0;
-        }
+int cmd_info(int argc, char** argv) {
+    return cli::run(kInfo, argc, argv, [](const Args& a) {
         if (a.positional.size() != 1)
             throw UsageError{"give one FILE"};
+        if (a.has("--dev"))
+            return info_capture(a.get("--dev"), a.positional[0]);
+        if (peek_device_kind(a.positional[0]) != DeviceKind::Neither)
+            return info_device(a.positional[0]);
         const std::string& path = a.positional[0];
         {
             std::ifstream in(path);

@@ -3,11 +3,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <unistd.h>
+#include <utility>
 
 #include "acquisition_setup.h"
+#include "args.h"
 #include "commands.h"
 #include "devfile.h"
 #include "flw_reader.h"
@@ -18,64 +21,8 @@
 
 namespace {
 
-// Options of the form "--name value" or "-o value", and positional arguments.
-struct Args {
-    std::string dev, out, pty, model, faults;
-    std::string records, rate, seed, serial;
-    std::string positional;
-    bool help = false;
-    std::string error;
-};
-
-Args parse_args(int argc, char** argv) {
-    Args a;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](std::string& into) {
-            if (i + 1 >= argc) {
-                a.error = "missing value after " + arg;
-                return;
-            }
-            into = argv[++i];
-        };
-        if (arg == "--help" || arg == "-h")
-            a.help = true;
-        else if (arg == "--dev")
-            value(a.dev);
-        else if (arg == "-o" || arg == "--output")
-            value(a.out);
-        else if (arg == "--pty")
-            value(a.pty);
-        else if (arg == "--model")
-            value(a.model);
-        else if (arg == "--faults")
-            value(a.faults);
-        else if (arg == "--records")
-            value(a.records);
-        else if (arg == "--rate")
-            value(a.rate);
-        else if (arg == "--seed")
-            value(a.seed);
-        else if (arg == "--serial")
-            value(a.serial);
-        else if (!arg.empty() && arg[0] == '-')
-            a.error = "unknown option " + arg;
-        else if (a.positional.empty())
-            a.positional = arg;
-        else
-            a.error = "unexpected argument " + arg;
-        if (!a.error.empty())
-            break;
-    }
-    return a;
-}
-
-int usage_error(const char* usage, const std::string& error) {
-    if (!error.empty())
-        std::fprintf(stderr, "velmora-cli: %s\n", error.c_str());
-    std::fputs(usage, stderr);
-    return 2;
-}
+using cli::Args;
+using cli::UsageError;
 
 std::unique_ptr<parent_reader> reader_for(const std::string& dev_path) {
     switch (peek_device_kind(dev_path)) {
@@ -105,7 +52,8 @@ std::string range_text(const std::vector<double>& v) {
 
 // Decodes a capture with the device file's reader; prints the failure and returns null.
 std::unique_ptr<parent_reader> decode_capture(const std::string& dev_path,
-                                              const std::string& capture, CaptureFeed& feed) {
+                                              const std::string& capture, CaptureFeed& feed,
+                                              TakenRecords* take = nullptr) {
     std::unique_ptr<parent_reader> reader = reader_for(dev_path);
     if (!reader) {
         std::fputs("Invalid device file\n", stderr);
@@ -113,7 +61,7 @@ std::unique_ptr<parent_reader> decode_capture(const std::string& dev_path,
     }
     try {
         reader->open_device_file(dev_path);
-        feed = feed_capture(*reader, capture);
+        feed = feed_capture(*reader, capture, take);
     } catch (const VelmoraError& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return nullptr;
@@ -129,21 +77,15 @@ extern "C" void on_stop_signal(int) {
 
 } // namespace
 
-int cmd_info_device(int argc, char** argv) {
-    static const char* const usage = "Usage: velmora-cli info DEV.dev\n";
-    const Args a = parse_args(argc, argv);
-    if (a.help)
-        return std::fputs(usage, stdout), 0;
-    if (!a.error.empty() || a.positional.empty())
-        return usage_error(usage, a.error);
+int info_device(const std::string& path) {
     devfile d;
     try {
-        d.parse(a.positional);
+        d.parse(path);
     } catch (const VelmoraError& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
-    std::printf("device file: %s\n", a.positional.c_str());
+    std::printf("device file: %s\n", path.c_str());
     std::printf("model: %s\n", d.is_flw ? "FLW" : "HYP");
     std::printf("serial number: %u\n", static_cast<unsigned>(d.serial_number));
     std::printf("line speed: %d bit/s\n", static_cast<int>(d.baud_rate));
@@ -171,18 +113,12 @@ int cmd_info_device(int argc, char** argv) {
     return 0;
 }
 
-int cmd_info_capture(int argc, char** argv) {
-    static const char* const usage = "Usage: velmora-cli info --dev DEV CAPTURE\n";
-    const Args a = parse_args(argc, argv);
-    if (a.help)
-        return std::fputs(usage, stdout), 0;
-    if (!a.error.empty() || a.positional.empty() || a.dev.empty())
-        return usage_error(usage, a.error);
+int info_capture(const std::string& dev, const std::string& capture) {
     CaptureFeed feed;
-    std::unique_ptr<parent_reader> r = decode_capture(a.dev, a.positional, feed);
+    std::unique_ptr<parent_reader> r = decode_capture(dev, capture, feed);
     if (!r)
         return 1;
-    std::printf("capture: %s (%zu bytes)\n", a.positional.c_str(), feed.bytes);
+    std::printf("capture: %s (%zu bytes)\n", capture.c_str(), feed.bytes);
     std::printf("model: %s\n", r->dev.is_flw ? "FLW" : "HYP");
     std::printf("records: %zu\n", r->decoded_records.size());
     if (!r->dev.is_flw)
@@ -204,100 +140,127 @@ int cmd_info_capture(int argc, char** argv) {
     return 0;
 }
 
+namespace {
+
+const cli::Command kReplay{
+    "replay",
+    "Usage: velmora-cli replay --dev DEV CAPTURE -o OUT\n",
+    "Decodes a raw capture of an instrument's byte stream with its device file DEV, as the\n"
+    "serial port would have delivered it, and writes the records to the data file OUT.\n",
+    {{nullptr,
+      {
+          {"--dev", "DEV", "the device file of the instrument that recorded CAPTURE"},
+          {"-o", "OUT", "the data file to write", "--output"},
+      }}}};
+
+const cli::Command kSimulate{
+    "simulate",
+    "Usage: velmora-cli simulate --model hyp|flw --dev DEV [--records N] [--rate HZ]\n"
+    "                            [--seed N] [--serial N] [--faults LIST] (-o FILE | --pty "
+    "LINK)\n",
+    "Produces the byte stream of an instrument described by the device file DEV: a raw capture\n"
+    "file, or a live stream on a pseudo-terminal that runs until interrupted.\n",
+    {{nullptr,
+      {
+          {"--model", "hyp|flw", "the instrument model"},
+          {"--dev", "DEV", "its device file"},
+          {"-o", "FILE", "write N instrument records (default 100) as a raw capture", "--output"},
+          {"--pty", "LINK",
+           "stream in real time into a pseudo-terminal linked at LINK until stopped"},
+          {"--records", "N", "records of the capture (default 100)"},
+          {"--rate", "HZ", "spectra per second (default 4; FLW sends ten per record)"},
+          {"--seed", "N", "seed of the simulated noise"},
+          {"--serial", "N", "serial number to send instead of the device file's"},
+          {"--faults", "LIST",
+           "comma-separated: garbage, checksum, pad, serial, wlcount, pause, midstart,\nall"},
+      }}}};
+
+} // namespace
+
 int cmd_replay(int argc, char** argv) {
-    static const char* const usage = "Usage: velmora-cli replay --dev DEV CAPTURE -o OUT\n";
-    const Args a = parse_args(argc, argv);
-    if (a.help)
-        return std::fputs(usage, stdout), 0;
-    if (!a.error.empty() || a.positional.empty() || a.dev.empty() || a.out.empty())
-        return usage_error(usage, a.error);
-    CaptureFeed feed;
-    std::unique_ptr<parent_reader> r = decode_capture(a.dev, a.positional, feed);
-    if (!r)
-        return 1;
-    if (r->decoded_records.empty()) {
-        std::fputs("Unable to read binary file.  Do you have the right devfile specified?\n",
-                   stderr);
-        return 1;
-    }
-    try {
-        HYP_Data data;
-        setup_data_from_devfile(data, r->dev);
-        data.temp_source = 1;
-        data.saln_source = 1;
-        copy_decoded_records(data, *r);
-        data.save_records(a.out);
-    } catch (const VelmoraError& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-    std::fprintf(stderr, "%zu records decoded, %d records lost\n", r->decoded_records.size(),
-                 static_cast<int>(r->lost_records));
-    if (feed.decode_errors > 0)
-        std::fprintf(stderr, "%zu header errors skipped (first: %s)\n", feed.decode_errors,
-                     feed.first_error.c_str());
-    return 0;
+    return cli::run(kReplay, argc, argv, [](const Args& a) {
+        if (a.positional.size() != 1)
+            throw UsageError{"give one CAPTURE"};
+        if (!a.has("--dev") || !a.has("-o"))
+            throw UsageError{"--dev and -o are required"};
+        CaptureFeed feed;
+        TakenRecords taken;
+        std::unique_ptr<parent_reader> r =
+            decode_capture(a.get("--dev"), a.positional[0], feed, &taken);
+        if (!r)
+            return 1;
+        if (taken.records.empty()) {
+            std::fputs("Unable to read binary file.  Do you have the right devfile specified?\n",
+                       stderr);
+            return 1;
+        }
+        try {
+            HYP_Data data;
+            setup_data_from_devfile(data, r->dev);
+            data.temp_source = 1;
+            data.saln_source = 1;
+            replace_records(data, std::move(taken));
+            data.save_records(a.get("-o"));
+        } catch (const VelmoraError& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+        std::fprintf(stderr, "%zu records decoded, %d records lost\n", r->decoded_count,
+                     static_cast<int>(r->lost_records));
+        if (feed.decode_errors > 0)
+            std::fprintf(stderr, "%zu header errors skipped (first: %s)\n", feed.decode_errors,
+                         feed.first_error.c_str());
+        return 0;
+    });
 }
 
 int cmd_simulate(int argc, char** argv) {
-    static const char* const usage =
-        "Usage: velmora-cli simulate --model hyp|flw --dev DEV [--records N] [--rate HZ]\n"
-        "                            [--seed N] [--serial N] [--faults LIST] (-o FILE | --pty "
-        "LINK)\n"
-        "  -o FILE      write N instrument records (default 100) as a raw capture\n"
-        "  --pty LINK   stream in real time into a pseudo-terminal linked at LINK until stopped\n"
-        "  --rate HZ    spectra per second (default 4; FLW sends ten per record)\n"
-        "  --faults     comma-separated: garbage, checksum, pad, serial, wlcount, pause, midstart, "
-        "all\n";
-    const Args a = parse_args(argc, argv);
-    if (a.help)
-        return std::fputs(usage, stdout), 0;
-    if (!a.error.empty())
-        return usage_error(usage, a.error);
-    if (a.dev.empty() || (a.model != "hyp" && a.model != "flw") || a.out.empty() == a.pty.empty() ||
-        !a.positional.empty())
-        return usage_error(usage, "");
-    sim::Options o;
-    o.model = a.model == "flw" ? sim::Model::FLW : sim::Model::HYP;
-    o.dev_path = a.dev;
-    long long records = 100;
-    bool ok = true;
-    if (!a.records.empty()) {
-        records = text::parse_long(a.records, &ok);
-        ok = ok && records >= 0;
-    }
-    if (ok && !a.rate.empty()) {
-        std::size_t used = 0;
-        o.rate_hz = text::parse_double(a.rate, &used);
-        ok = used > 0 && o.rate_hz > 0;
-    }
-    if (ok && !a.seed.empty())
-        o.seed = static_cast<std::uint64_t>(text::parse_long(a.seed, &ok));
-    if (ok && !a.serial.empty()) {
-        o.serial = text::parse_long(a.serial, &ok);
-        ok = ok && o.serial >= 0;
-    }
-    if (!ok)
-        return usage_error(usage, "bad number in the options");
-    try {
-        o.faults = sim::parse_faults(a.faults);
-        if (!a.out.empty()) {
-            sim::write_capture(o, static_cast<std::size_t>(records), a.out);
-            return 0;
+    return cli::run(kSimulate, argc, argv, [](const Args& a) {
+        if (!a.positional.empty())
+            throw UsageError{"unexpected argument '" + a.positional[0] + "'"};
+        const std::string model = a.get_or("--model", "");
+        if (model != "hyp" && model != "flw")
+            throw UsageError{"--model is hyp or flw"};
+        if (!a.has("--dev"))
+            throw UsageError{"--dev is required"};
+        if (a.has("-o") == a.has("--pty"))
+            throw UsageError{"give either -o FILE or --pty LINK"};
+        sim::Options o;
+        o.model = model == "flw" ? sim::Model::FLW : sim::Model::HYP;
+        o.dev_path = a.get("--dev");
+        const long long max = std::numeric_limits<long long>::max();
+        const long long records = a.integer("--records", 100, 0, max);
+        if (a.has("--rate")) {
+            o.rate_hz = a.number("--rate", o.rate_hz);
+            if (!(o.rate_hz > 0))
+                throw UsageError{"--rate must be above 0"};
         }
-        std::signal(SIGINT, on_stop_signal);
-        std::signal(SIGTERM, on_stop_signal);
-        auto stream = sim::PtyStream::start(o, a.pty);
-        std::fprintf(stderr, "Streaming %s records on %s (%s); Ctrl-C stops.\n",
-                     a.model == "flw" ? "FLW" : "HYP", a.pty.c_str(), stream->slave_path().c_str());
-        while (!stop_streaming.load())
-            ::usleep(50000);
-        stream->stop();
-        std::fprintf(stderr, "Stopped after %llu bytes.\n",
-                     static_cast<unsigned long long>(stream->bytes_sent()));
-    } catch (const VelmoraError& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-    return 0;
+        if (a.has("--seed"))
+            o.seed = static_cast<std::uint64_t>(
+                a.integer("--seed", 0, std::numeric_limits<long long>::min(), max));
+        if (a.has("--serial"))
+            o.serial = a.integer("--serial", 0, 0, max);
+        try {
+            o.faults = sim::parse_faults(a.get_or("--faults", ""));
+            if (a.has("-o")) {
+                sim::write_capture(o, static_cast<std::size_t>(records), a.get("-o"));
+                return 0;
+            }
+            std::signal(SIGINT, on_stop_signal);
+            std::signal(SIGTERM, on_stop_signal);
+            const std::string& pty = a.get("--pty");
+            auto stream = sim::PtyStream::start(o, pty);
+            std::fprintf(stderr, "Streaming %s records on %s (%s); Ctrl-C stops.\n",
+                         model == "flw" ? "FLW" : "HYP", pty.c_str(), stream->slave_path().c_str());
+            while (!stop_streaming.load())
+                ::usleep(50000);
+            stream->stop();
+            std::fprintf(stderr, "Stopped after %llu bytes.\n",
+                         static_cast<unsigned long long>(stream->bytes_sent()));
+        } catch (const VelmoraError& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+        return 0;
+    });
 }

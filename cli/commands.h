@@ -2,9 +2,9 @@
 // 0 success, 1 the operation failed (message on stderr), 2 usage error.
 #pragma once
 
-int cmd_info_data(int argc, char** argv);    // info FILE (data, processed or water file)
-int cmd_info_device(int argc, char** argv);  // info DEV.dev
-int cmd_info_capture(int argc, char** argv); // info --dev DEV CAPTURE
+#include <string>
+
+int cmd_info(int argc, char** argv); // a data, processed, water or device file, or a capture
 int cmd_correct(int argc, char** argv);
 int cmd_water(int argc, char** argv);
 int cmd_devfile(int argc, char** argv);
@@ -13,3 +13,8 @@ int cmd_replay(int argc, char** argv);
 int cmd_acquire(int argc, char** argv);
 
 // argv[0] of each subcommand is the subcommand's name.
+
+// The parts of info that need the instrument link: a device file, and a raw capture decoded
+// with the device file `dev`.
+int info_device(const std::string& path);
+int info_capture(const std::string& dev, const std::string& capture);

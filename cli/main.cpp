@@ -2,11 +2,9 @@
 #include "huge_pages.h"
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "commands.h"
-#include "devfile.h"
 
 namespace {
 
@@ -30,26 +28,6 @@ const char* const usage =
     "                            log an instrument without a window\n"
     "\n"
     "Run 'velmora-cli <command> --help' for the options of a command.\n";
-
-bool has_option(int argc, char** argv, const char* name) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], name) == 0)
-            return true;
-    return false;
-}
-
-int info(int argc, char** argv) {
-    if (has_option(argc, argv, "--dev"))
-        return cmd_info_capture(argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] == '-')
-            continue;
-        if (peek_device_kind(argv[i]) != DeviceKind::Neither)
-            return cmd_info_device(argc, argv);
-        break;
-    }
-    return cmd_info_data(argc, argv);
-}
 
 } // namespace
 
@@ -75,7 +53,7 @@ int main(int argc, char** argv) {
         int (*run)(int, char**);
     };
     static const Entry entries[] = {
-        {"info", info},           {"correct", cmd_correct},   {"water", cmd_water},
+        {"info", cmd_info},       {"correct", cmd_correct},   {"water", cmd_water},
         {"devfile", cmd_devfile}, {"simulate", cmd_simulate}, {"replay", cmd_replay},
         {"acquire", cmd_acquire},
     };

@@ -191,17 +191,58 @@ TEST_F(Cli, ExitStatusAndUsage) {
         {"water x.dat --records 1 --temp 20 -o w.wcf --apply temp", 2, "only water"},
         {"devfile x.dat -o out.dev", 2, "required"},
         {"info", 2, "give one FILE"},
+        // Every command refuses an option it does not take.
+        {"replay --faults x --pty y", 2, "velmora-cli replay: unknown option '--faults'"},
+        {"info --records 1 x.dat", 2, "velmora-cli info: unknown option '--records'"},
+        {"simulate --chl", 2, "velmora-cli simulate: unknown option '--chl'"},
+        {"acquire --dev d --port 1 -o x --pty y", 2, "velmora-cli acquire: unknown option"},
+        {"water x.dat --ctd c", 2, "velmora-cli water: unknown option '--ctd'"},
+        {"acquire --dev d --port 256 -o x", 2, "--port 256 is outside 0 to 255"},
+        {"replay --dev d x.bin", 2, "--dev and -o are required"},
+        {"simulate --model hyp --dev d", 2, "give either -o FILE or --pty LINK"},
     };
     for (const Case& c : cases) {
         const CliRun r = run(c.args);
         EXPECT_EQ(r.status, c.status) << c.args;
         EXPECT_NE(r.err.find(c.err_has), std::string::npos) << c.args << "\n" << r.err;
     }
-    for (const char* cmd :
-         {"--help", "info --help", "correct --help", "water --help", "devfile --help"}) {
-        const CliRun r = run(cmd);
-        EXPECT_EQ(r.status, 0) << cmd;
-        EXPECT_NE(r.out.find("Usage: velmora-cli"), std::string::npos) << cmd;
+    const CliRun r = run("--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Usage: velmora-cli"), std::string::npos);
+}
+
+TEST_F(Cli, HelpOfEachCommandListsEveryOptionItTakes) {
+    const std::string correction =
+        " --ctd --ctd-columns --water --temp-source --temp --saln-source --saln --apply "
+        "--scat-method --scat-ref --scat-no-negative ";
+    struct Case {
+        const char* command;
+        std::string options;
+    };
+    const Case cases[] = {
+        {"info", " --dev "},
+        {"correct", " -o -d --chl" + correction},
+        {"water", " --records --temp -o --water --apply "},
+        {"devfile", " --records -o" + correction},
+        {"simulate", " --model --dev -o --pty --records --rate --seed --serial --faults "},
+        {"replay", " --dev -o "},
+        {"acquire", " --dev --port --seconds -o --raw "},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = run(std::string(c.command) + " --help");
+        EXPECT_EQ(r.status, 0) << c.command;
+        EXPECT_EQ(r.out.rfind("Usage: velmora-cli " + std::string(c.command), 0), 0u) << r.out;
+        std::istringstream names(c.options);
+        for (std::string name; names >> name;) {
+            // An option's line starts with its name after two blanks ("-o, --output OUT").
+            EXPECT_TRUE(r.out.find("\n  " + name + " ") != std::string::npos ||
+                        r.out.find("\n  " + name + ", ") != std::string::npos)
+                << c.command << " " << name << "\n"
+                << r.out;
+            // ... and the command takes it: whatever goes wrong then, it is not "unknown".
+            const CliRun t = run(std::string(c.command) + " " + name + " x");
+            EXPECT_EQ(t.err.find("unknown option"), std::string::npos) << c.command << " " << name;
+        }
     }
 }
 

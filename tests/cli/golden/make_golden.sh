@@ -1,7 +1,7 @@
 #!/bin/sh
 # Writes every kind of file velmora-cli makes from the sample data into OUTDIR, with the same
 # options each time, so two builds can be compared file by file.  The "created on" clock lines
-# of corrected files are masked to "<created>".
+# of corrected and water files are masked to "<created>".
 #   tests/cli/golden/make_golden.sh path/to/velmora-cli OUTDIR
 set -eu
 cli=$1
@@ -16,6 +16,7 @@ for m in hyp flw; do
     "$cli" simulate --model $m --dev "$dev" --records 12 --seed 7 -o "$out/sim_$m.bin"
     "$cli" replay --dev "$dev" "$data/sample_$m.bin" -o "$out/replay_$m.dat"
     "$cli" water "$dat" --records 2-10 --temp 21.3 -o "$out/water_$m.wcf"
+    mask "$out/water_$m.wcf"
     "$cli" devfile "$dat" --records 2-10 -o "$out/devfile_$m.dev"
     for s in proportional baseline fraction; do
         "$cli" correct "$dat" --ctd "$data/sample_ctd.txt" --temp-source ctd --saln-source ctd \
