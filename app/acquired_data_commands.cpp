@@ -24,7 +24,7 @@ std::string AcquiredDataCommands::preview_corrected_name(const std::string& file
 
 void AcquiredDataCommands::A_SaveBinaryClick() {
     Workspace& ws = ctx_.ws;
-    if (ws.reader->decoded_records.empty())
+    if (ws.reader->decoded_count == 0)
         return;
     std::optional<std::string> path =
         ctx_.dialogs.save_file("", kDataFilter, raw_capture_name(ws.data->file_name));
@@ -34,7 +34,7 @@ void AcquiredDataCommands::A_SaveBinaryClick() {
     if (ws.acquiring())
         reader.save_raw(*path); // the tick keeps growing the capture: no worker thread
     else
-        ws.run_job("Saving raw capture", [&] { reader.save_raw(*path); });
+        ws.run_job(SessionState::Saving, "Saving raw capture", [&] { reader.save_raw(*path); });
 }
 
 void AcquiredDataCommands::A_SaveFromDeviceExecute() {
@@ -44,7 +44,7 @@ void AcquiredDataCommands::A_SaveFromDeviceExecute() {
     if (!ws.acquiring()) {
         if (std::optional<std::string> path = ctx_.dialogs.save_file("", kDataFilter, proposed)) {
             HYP_Data& data = *ws.data;
-            ws.run_job("Saving data file", [&] { data.save_records(*path); });
+            ws.run_job(SessionState::Saving, "Saving data file", [&] { data.save_records(*path); });
         }
         return;
     }
@@ -96,7 +96,7 @@ void AcquiredDataCommands::A_SaveWCorrectionsExecute() {
     data.do_temp = p.CB_Temp;
 
     // Not offered while acquiring, so nothing else touches the data set meanwhile.
-    ws.run_job("Saving corrected file", [&] {
+    ws.run_job(SessionState::Saving, "Saving corrected file", [&] {
         data.fill_corrected_records();
         data.save_corrected(*path, true, false);
     });

@@ -187,8 +187,16 @@ void AcquisitionController::Timer2Timer() {
 
 void AcquisitionController::B_StartClick() {
     Workspace& ws = ctx_.ws;
-    if (ws.window.tab_index != 0 || ws.acquiring())
+    if (ws.window.tab_index != 0 || !ws.begin_start())
         return;
+    // Every way out before the port is open leaves the session idle and the controls as they were.
+    struct Unstarted {
+        Workspace& ws;
+        ~Unstarted() {
+            if (ws.session() == SessionState::Starting)
+                ws.start_failed();
+        }
+    } unstarted{ws};
 
     // The new data set and reader are built aside and put in place only once the port is
     // open: a device file or port that fails leaves the previous data and capture untouched.
@@ -259,22 +267,7 @@ void AcquisitionController::B_StartClick() {
     ws.lastActivity = ctx_.clock.now_seconds();
     ws.dataValid = true;
     ws.window.A_ReferenceSpectra.enabled = kind == DeviceKind::FLW;
-
-    ws.window.A_Start.enabled = false;
-    ws.window.A_Stop.enabled = true;
-    panel.B_Device_enabled = false;
-    panel.UD_Port_enabled = false;
-    panel.E_CommPort_enabled = false;
-    ws.post.B_Save_enabled = false;
-    ws.post.B_OpenHYP_enabled = false;
-    ws.window.A_LoadCTD.enabled = false;
-    ws.window.post_tab_enabled = false;
-    ws.window.A_SaveWCorrections.enabled = false;
-    ws.window.A_SaveBinary.enabled = true;
-    ws.window.A_SaveFromDevice.enabled = true;
-    // Loading a data file or replaying a capture would replace the data set under the tick.
-    ws.window.FileOpen.enabled = false;
-    ws.window.OpenBinary.enabled = false;
+    ws.started();
 
     ctx_.views.SetLiveMode(true);
     ws.post.E_HYPFile = "(Collecting data--please don't use until finished)";
@@ -283,26 +276,15 @@ void AcquisitionController::B_StartClick() {
 
 void AcquisitionController::B_StopClick() {
     Workspace& ws = ctx_.ws;
+    ws.begin_stop();
     try {
         ws.reader->stop();
     } catch (...) {
         // a port that will not close is of no further use either way
     }
-    ws.window.A_Stop.enabled = false;
-    ws.window.A_Start.enabled = true;
     set_timer1(false);
-
-    panel.UD_Port_enabled = true;
-    panel.E_CommPort_enabled = true;
-    ws.post.B_OpenHYP_enabled = true;
-    ws.post.B_LoadWater_enabled = true;
-    ws.post.B_Save_enabled = true;
-    ws.window.A_LoadCTD.enabled = true;
-    panel.B_Device_enabled = true;
-    ws.window.post_tab_enabled = true;
-    ws.window.A_SaveWCorrections.enabled = true;
-    ws.window.FileOpen.enabled = true;
-    ws.window.OpenBinary.enabled = true;
+    finish_stream(*ws.reader); // a complete final record has no following sync to wait for
+    sync_records();
 
     HYP_Data& data = *ws.data;
     if (!ws.contSaveFile.empty()) {
@@ -312,7 +294,6 @@ void AcquisitionController::B_StopClick() {
         data.water_cal_temp = 0;
         // fac_cal_temp keeps the device file's value: temperature corrections of these records
         // are referred to it, as they are when the saved file is loaded again.
-        sync_records();
         append_continuous(); // whatever arrived since the last running tick
         data.corrected_records = data.records;
         data.close_continuous();
@@ -320,9 +301,11 @@ void AcquisitionController::B_StopClick() {
     } else {
         ws.post.E_HYPFile = "(data not saved)";
     }
+    ws.acquired_file = ws.contSaveFile;
     ws.acqState = WaitingForData;
     ws.contSaveFile.clear();
     panel.L_Progress.clear();
+    ws.stopped();
 
     ctx_.views.SetLiveMode(false);
     ctx_.views.AttachData(ws.data.get());
@@ -332,14 +315,9 @@ void AcquisitionController::B_StopClick() {
 // The tick
 
 void AcquisitionController::sync_records() {
-    HYP_Data& data = *ctx_.ws.data;
-    const parent_reader& reader = *ctx_.ws.reader;
-    if (data.records.size() != copied_records_ ||
-        data.records.size() > reader.decoded_records.size())
-        copy_decoded_records(data, reader);
-    else
-        append_new_records(data, reader);
-    copied_records_ = data.records.size();
+    // Moved, not copied: the reader keeps none of the records it has handed over.
+    take_decoded_records(*ctx_.ws.data, *ctx_.ws.reader);
+    copied_records_ = ctx_.ws.data->records.size();
 }
 
 void AcquisitionController::copy_preview_into_data() {

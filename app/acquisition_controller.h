@@ -14,14 +14,10 @@
 #include "devfile.h"
 #include "parent_reader.h"
 
-// The acquisition panel (TFr_RealTime) apart from the port number, the device file field and
-// the preview options, which live in the workspace (the settings and ApplyCorrectionOptions
-// read them).
+// The acquisition panel (TFr_RealTime) apart from the port number, the device file field, the
+// controls that follow the session and the preview options, which live in the workspace (the
+// settings, the session and ApplyCorrectionOptions set or read them).
 struct RealTimePanelState {
-    bool UD_Port_enabled = true;
-    bool E_CommPort_enabled = true;
-    bool B_Device_enabled = true;
-
     // "Information and Statistics"
     std::string L_Clock;
     std::string L_TimeStamp;

@@ -50,40 +50,6 @@ class SystemClock : public Clock {
     }
 };
 
-// Tests move time by hand.  `local` fixes the calendar fields independent of the time zone;
-// advancing moves its seconds along (normalised with timegm so minutes and days roll over).
-class FakeClock : public Clock {
-  public:
-    std::int64_t ms = 1236607507000; // 9 March 2009 14:05:07 UTC
-    std::tm local = make_tm(2009, 3, 9, 14, 5, 7);
-
-    std::int64_t now_seconds() const override { return ms / 1000; }
-    std::int64_t now_ms() const override { return ms; }
-    std::tm local_time() const override { return local; }
-
-    void advance_seconds(std::int64_t s) { advance_ms(s * 1000); }
-    void advance_ms(std::int64_t d) {
-        std::int64_t before = ms / 1000;
-        ms += d;
-        local.tm_sec += static_cast<int>(ms / 1000 - before);
-        std::time_t t = timegm(&local);
-        gmtime_r(&t, &local);
-    }
-
-    static std::tm make_tm(int year, int month, int day, int hour, int minute, int second) {
-        std::tm t{};
-        t.tm_year = year - 1900;
-        t.tm_mon = month - 1;
-        t.tm_mday = day;
-        t.tm_hour = hour;
-        t.tm_min = minute;
-        t.tm_sec = second;
-        std::time_t n = timegm(&t);
-        gmtime_r(&n, &t); // fills weekday and day of year
-        return t;
-    }
-};
-
 // "%u%02u%02u%02u%02u%02u" of a local time: year, month, day, hour, minute, second.
 std::string time_stamp_for_name(const std::tm& t);
 
@@ -157,6 +123,31 @@ class UserDialogs {
     virtual void about() = 0;
 };
 
+// Dialogs that nobody answers (the command line, a screenshot run, a benchmark): every question
+// is cancelled, no file is opened, and a save dialog answers `save_answer` (cancelled when
+// empty).  Messages go to `report` when one is set.
+class NullDialogs : public UserDialogs {
+  public:
+    std::function<void(const std::string& caption, const std::string& text)> report;
+    std::optional<std::string> save_answer;
+
+    int message(const std::string& text, const std::string& caption, bool ok_cancel) override;
+    std::optional<std::string> open_file(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> save_file(const std::string&, const std::string&,
+                                         const std::string&) override {
+        return save_answer;
+    }
+    int fac_cal_query(double&) override { return mrFacCalCancelled; }
+    int continue_saving() override { return mrCancel; }
+    int load_ctd_columns(const std::string&, CtdColumns&) override { return mrCancel; }
+    std::string water_temperature_text() override { return {}; }
+    int water_scat_index() override { return 0; }
+    int make_water(const WaterCalRequest&) override { return mrCancel; }
+    void about() override {}
+};
+
 // ---------------------------------------------------------------------------------------------
 // The views the main window drives, in list order
 
@@ -167,6 +158,15 @@ class ViewHub {
     virtual void SetLiveMode(bool live) = 0;
     virtual void NewRecords() = 0;
     virtual void Refresh() = 0;
+};
+
+// No views at all.
+class NullViews : public ViewHub {
+  public:
+    void AttachData(HYP_Data*) override {}
+    void SetLiveMode(bool) override {}
+    void NewRecords() override {}
+    void Refresh() override {}
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -248,6 +248,19 @@ struct PreviewOptions {
 };
 
 // ---------------------------------------------------------------------------------------------
+// The session: what the program is doing.  Only the workspace's transitions change it.
+//   Idle       nothing runs; every command is open
+//   Starting   Start is checking the device file and opening the port
+//   Running    the port is open and the tick decodes records into the data set
+//   Stopping   Stop is closing the port and writing the last records
+//   Replaying  a raw capture is being decoded into the data set
+//   Loading    a data, CTD or water file is being read
+//   Saving     a file is being written
+enum class SessionState { Idle, Starting, Running, Stopping, Replaying, Loading, Saving };
+
+const char* session_state_name(SessionState s);
+
+// ---------------------------------------------------------------------------------------------
 // What the main window owns for the life of the process.
 
 struct Workspace {
@@ -264,24 +277,56 @@ struct Workspace {
     WindowState window;
     PostPanelState post;
     PreviewOptions preview;
-    // The acquisition panel's port number (UD_Port, E_CommPort) and device file field (E_Device).
+    // The acquisition panel's port number (UD_Port, E_CommPort) and device file field (E_Device),
+    // and whether the user may change them (not while acquiring).
     int UD_Port = 1;
     std::string E_Device;
+    bool UD_Port_enabled = true;
+    bool E_CommPort_enabled = true;
+    bool B_Device_enabled = true;
+    // The file the last acquisition saved its records to; empty when it saved none.
+    std::string acquired_file;
 
     // Runs a long job (loading or saving a large file).  The main window runs it on a worker
     // thread behind a progress bar and returns when it is done, rethrowing what the job threw;
     // without a runner (tests, the command line) the job runs in place.  The job must touch
     // only objects no one else uses meanwhile.
+    // `state` (Loading, Saving) is the session while the job runs, unless an acquisition is
+    // running (a save of what was acquired so far leaves it Running).
     std::function<void(const std::string& label, const std::function<void()>& job)> job_runner;
-    void run_job(const std::string& label, const std::function<void()>& job) {
-        if (job_runner)
-            job_runner(label, job);
-        else
-            job();
-    }
+    void run_job(SessionState state, const std::string& label, const std::function<void()>& job);
 
-    // Acquiring exactly while Start is disabled.
-    bool acquiring() const { return !window.A_Start.enabled; }
+    // The session and its transitions.  Each transition sets every action and control that
+    // follows the session (kSessionControls); the others keep their state.
+    SessionState session() const { return session_; }
+    // From Starting until Stop has finished: the reader and the tick own the data set.
+    bool acquiring() const {
+        return session_ == SessionState::Starting || session_ == SessionState::Running ||
+               session_ == SessionState::Stopping;
+    }
+    // Idle -> Starting; false (nothing changes) when the session is not idle.
+    bool begin_start();
+    // Starting -> Running: the port is open.
+    void started();
+    // Starting -> Idle: nothing was started.
+    void start_failed();
+    // Running -> Stopping.
+    void begin_stop();
+    // Stopping -> Idle.
+    void stopped();
+    // Idle -> Replaying, Loading or Saving until the guard goes; in any other session the guard
+    // changes nothing (a job inside a job, a save while acquiring).
+    class Busy {
+      public:
+        Busy(Workspace& ws, SessionState state);
+        ~Busy();
+        Busy(const Busy&) = delete;
+        Busy& operator=(const Busy&) = delete;
+
+      private:
+        Workspace& ws_;
+        bool entered_;
+    };
 
     // Replaces the data set by a new empty one and attaches the views to it before the old
     // one is destroyed, so no view ever holds a pointer to a destroyed data set.
@@ -291,7 +336,23 @@ struct Workspace {
         data.swap(fresh);
         return *data;
     }
+
+  private:
+    void apply_session_controls();
+    SessionState session_ = SessionState::Idle;
 };
+
+// A control that follows the session: what it is while an acquisition runs (from the moment
+// the port is open until Stop has finished) and once the session is idle again after it.
+// Keep leaves the control as it is.
+enum class Follow : std::int8_t { Off, On, Keep };
+struct SessionControl {
+    const char* name;
+    bool& (*flag)(Workspace&);
+    Follow acquiring;
+    Follow after_stop;
+};
+extern const std::vector<SessionControl> kSessionControls;
 
 // The services a controller needs, handed over together.
 struct AppContext {

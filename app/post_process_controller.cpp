@@ -63,7 +63,8 @@ bool PostProcessController::LoadDataFile(const std::string& path) {
     std::string text, caption;
     try {
         HYP_Data* target = fresh.get();
-        ws.run_job("Loading " + path, [target, &path] { target->load_file(path, false); });
+        ws.run_job(SessionState::Loading, "Loading " + path,
+                   [target, &path] { target->load_file(path, false); });
     } catch (const VelmoraError& e) {
         text = e.what();
         caption = "Error Opening File";
@@ -157,7 +158,7 @@ bool PostProcessController::LoadCtdFile(const std::string& path) {
     HYP_Data& d = *ws.data;
     // A read or merge that fails ends the command after its message: the merge needs samples.
     try {
-        ws.run_job("Reading " + path, [&d, &path, cols] {
+        ws.run_job(SessionState::Loading, "Reading " + path, [&d, &path, cols] {
             d.ctd_file.read_ctd_file(path, cols.time, cols.temp, cols.saln, cols.pres);
         });
     } catch (const std::exception& e) {
@@ -207,7 +208,8 @@ bool PostProcessController::LoadWaterFile(const std::string& path) {
     HYP_Data& d = *ws.data;
     // A failed load leaves the panel as it was.
     try {
-        ws.run_job("Loading " + path, [&d, &path] { d.load_file(path, true); });
+        ws.run_job(SessionState::Loading, "Loading " + path,
+                   [&d, &path] { d.load_file(path, true); });
     } catch (const VelmoraError& e) {
         ctx_.dialogs.message(e.what(), "Error loading file");
         return false;
@@ -241,7 +243,7 @@ void PostProcessController::B_SavePostClick() {
         return;
     // Errors of the correction or the writer are not caught here: the top-level report shows them.
     HYP_Data& d = *ws.data;
-    ws.run_job("Saving " + *path, [&d, &path] {
+    ws.run_job(SessionState::Saving, "Saving " + *path, [&d, &path] {
         d.fill_corrected_records();
         d.save_corrected(*path, true, false);
     });

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "acquisition_setup.h"
 
@@ -26,14 +27,16 @@ bool ReplayController::replay(const std::string& capture_path) {
 
     // The new reader decodes aside; the data set and the reader in place change only once
     // records have come out of the capture, so a failed replay leaves both as they were.
+    const Workspace::Busy busy(ws, SessionState::Replaying);
     std::unique_ptr<parent_reader> reader = acq_.make_reader(kind);
     CaptureFeed feed;
+    TakenRecords taken;
     try {
         reader->open_device_file(dev_path);
         ws.window.tab_index = 0;
         // The capture is read in blocks as the port would deliver it and closed on every way
         // out.  A record the decoder rejects is skipped, as the acquisition tick skips it.
-        feed = feed_capture(*reader, capture_path);
+        feed = feed_capture(*reader, capture_path, &taken);
     } catch (const std::exception& e) {
         ctx_.dialogs.message(e.what(), "");
         return false;
@@ -41,7 +44,7 @@ bool ReplayController::replay(const std::string& capture_path) {
     if (feed.decode_errors > 0)
         ctx_.dialogs.message(feed.first_error, "");
 
-    if (reader->decoded_records.empty()) {
+    if (taken.records.empty()) {
         ctx_.dialogs.message(
             "Unable to read binary file.  Do you have the right devfile specified?",
             "Unable to collect data from file");
@@ -59,7 +62,7 @@ bool ReplayController::replay(const std::string& capture_path) {
     data.instrument_type = kind == DeviceKind::FLW ? 2 : 1;
     data.temp_source = 1;
     data.saln_source = 1;
-    copy_decoded_records(data, *reader);
+    replace_records(data, std::move(taken));
     data.setup_ts_coefs();
     data.set_scat_ref(715);
     data.do_water = data.do_temp = data.do_saln = data.do_scat = false;

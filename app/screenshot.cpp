@@ -7,35 +7,13 @@
 #include "post_process_controller.h"
 #include "tf_main.h"
 
-namespace {
-
-// No one answers a screenshot run: messages go to stderr, every question is cancelled.
-struct StderrDialogs : UserDialogs {
-    int message(const std::string& text, const std::string& caption, bool) override {
+int take_screenshot(const std::string& png_path, int tab, const std::string& data_file) {
+    // No one answers a screenshot run: messages go to stderr, every question is cancelled.
+    NullDialogs dialogs;
+    dialogs.report = [](const std::string& caption, const std::string& text) {
         std::fprintf(stderr, "velmora: %s%s%s\n", caption.c_str(), caption.empty() ? "" : ": ",
                      text.c_str());
-        return mrCancel;
-    }
-    std::optional<std::string> open_file(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> save_file(const std::string&, const std::string&,
-                                         const std::string&) override {
-        return std::nullopt;
-    }
-    int fac_cal_query(double&) override { return mrFacCalCancelled; }
-    int continue_saving() override { return mrCancel; }
-    int load_ctd_columns(const std::string&, CtdColumns&) override { return mrCancel; }
-    std::string water_temperature_text() override { return {}; }
-    int water_scat_index() override { return 0; }
-    int make_water(const WaterCalRequest&) override { return mrCancel; }
-    void about() override {}
-};
-
-} // namespace
-
-int take_screenshot(const std::string& png_path, int tab, const std::string& data_file) {
-    StderrDialogs dialogs;
+    };
     TF_Main::Options options;
     options.dialogs = &dialogs;
     options.background_jobs = false;

@@ -181,7 +181,7 @@ void SelectedDataController::B_SaveSelectedClick(int top, int bottom) {
     if (!path)
         return;
     const RecordIndices indices = SelectedIndices(top, bottom);
-    ctx_.ws.run_job("Saving " + *path, [&d, &path, &indices] {
+    ctx_.ws.run_job(SessionState::Saving, "Saving " + *path, [&d, &path, &indices] {
         d.fill_corrected_records();
         d.save_selection(*path, indices);
     });

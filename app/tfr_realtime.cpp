@@ -221,9 +221,9 @@ void TFr_RealTime::sync() {
     const RealTimePanelState& s = controller_->panel;
     if (UD_Port->value() != ws_->UD_Port)
         UD_Port->setValue(ws_->UD_Port);
-    UD_Port->setEnabled(s.UD_Port_enabled && s.E_CommPort_enabled);
+    UD_Port->setEnabled(ws_->UD_Port_enabled && ws_->E_CommPort_enabled);
     set_text(E_Device, ws_->E_Device);
-    B_Device->setEnabled(s.B_Device_enabled);
+    B_Device->setEnabled(ws_->B_Device_enabled);
 
     const PreviewOptions& p = ws_->preview;
     CB_Temp->setChecked(p.CB_Temp);

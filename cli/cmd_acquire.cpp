@@ -47,44 +47,20 @@ extern "C" void request_stop(int) {
 }
 
 // Every question answered with Cancel; the continuous-saving file is the one given.
-class HeadlessDialogs : public UserDialogs {
+class HeadlessDialogs : public NullDialogs {
   public:
-    explicit HeadlessDialogs(std::string out) : out_(std::move(out)) {}
-
-    int message(const std::string& text, const std::string& caption, bool ok_cancel) override {
-        std::fprintf(stderr, "\nvelmora-cli acquire: %s%s%s\n", caption.c_str(),
-                     caption.empty() ? "" : ": ", text.c_str());
-        return ok_cancel ? mrCancel : mrOk;
-    }
-    std::optional<std::string> open_file(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> save_file(const std::string&, const std::string&,
-                                         const std::string&) override {
-        return out_;
+    explicit HeadlessDialogs(std::string out) {
+        save_answer = std::move(out);
+        report = [](const std::string& caption, const std::string& text) {
+            std::fprintf(stderr, "\nvelmora-cli acquire: %s%s%s\n", caption.c_str(),
+                         caption.empty() ? "" : ": ", text.c_str());
+        };
     }
     int fac_cal_query(double&) override {
         std::fprintf(stderr, "velmora-cli acquire: the device file has no readable factory "
                              "calibration temperature.\n");
         return mrFacCalCancelled;
     }
-    int continue_saving() override { return mrCancel; }
-    int load_ctd_columns(const std::string&, CtdColumns&) override { return mrCancel; }
-    std::string water_temperature_text() override { return {}; }
-    int water_scat_index() override { return 0; }
-    int make_water(const WaterCalRequest&) override { return mrCancel; }
-    void about() override {}
-
-  private:
-    std::string out_;
-};
-
-class NoViews : public ViewHub {
-  public:
-    void AttachData(HYP_Data*) override {}
-    void SetLiveMode(bool) override {}
-    void NewRecords() override {}
-    void Refresh() override {}
 };
 
 void print_progress(const Workspace& ws, const RealTimePanelState& panel, bool tty,
@@ -134,7 +110,7 @@ int acquire(const cli::Args& a) {
 
     Workspace ws;
     HeadlessDialogs dialogs(args.out);
-    NoViews views;
+    NullViews views;
     SystemClock clock;
     AcquisitionController acq(AppContext{ws, dialogs, views, clock});
     ws.E_Device = args.dev;
@@ -182,9 +158,9 @@ int acquire(const cli::Args& a) {
     timer.stop();
 
     // Stop has closed the data file; sizes are read after that.
-    if (!ws.post.E_HYPFile.empty() && ws.post.E_HYPFile != "(data not saved)") {
+    if (!ws.acquired_file.empty()) {
         std::error_code ec;
-        const auto size = std::filesystem::file_size(ws.post.E_HYPFile, ec);
+        const auto size = std::filesystem::file_size(ws.acquired_file, ec);
         if (!ec)
             acq.panel.L_SizeOfFile = AcquisitionController::size_label(size);
     }
@@ -199,7 +175,7 @@ int acquire(const cli::Args& a) {
             rc = 1;
         }
     }
-    if (ws.post.E_HYPFile == "(data not saved)")
+    if (ws.acquired_file.empty())
         std::fprintf(stderr, "velmora-cli acquire: no data file written (the stream never "
                              "matched the device file)\n");
     return rc;

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "acquisition_controller.h"
+#include "app_fakes.h"
 #include "app_services.h"
 #include "simulator.h"
 
@@ -45,37 +46,6 @@ class QueueSerial : public Serial {
 
   private:
     std::shared_ptr<PortQueue> q_;
-};
-
-class NoViews : public ViewHub {
-  public:
-    void AttachData(HYP_Data*) override {}
-    void SetLiveMode(bool) override {}
-    void NewRecords() override {}
-    void Refresh() override {}
-};
-
-class SilentDialogs : public UserDialogs {
-  public:
-    std::string save_as;
-    int message(const std::string& t, const std::string&, bool) override {
-        std::fprintf(stderr, "message: %s\n", t.c_str());
-        return mrCancel;
-    }
-    std::optional<std::string> open_file(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> save_file(const std::string&, const std::string&,
-                                         const std::string&) override {
-        return save_as;
-    }
-    int fac_cal_query(double&) override { return mrFacCalCancelled; }
-    int continue_saving() override { return mrCancel; }
-    int load_ctd_columns(const std::string&, CtdColumns&) override { return mrCancel; }
-    std::string water_temperature_text() override { return {}; }
-    int water_scat_index() override { return 0; }
-    int make_water(const WaterCalRequest&) override { return mrCancel; }
-    void about() override {}
 };
 
 void write_devfile(const std::string& path) {
@@ -122,9 +92,12 @@ int main(int, char** argv) {
     auto queue = std::make_shared<PortQueue>();
     Workspace ws;
     ws.reg = VelmoraSettings((dir / "settings.json").string());
-    SilentDialogs dialogs;
-    dialogs.save_as = (dir / "live.dat").string();
-    NoViews views;
+    NullDialogs dialogs;
+    dialogs.report = [](const std::string&, const std::string& text) {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+    };
+    dialogs.save_answer = (dir / "live.dat").string();
+    NullViews views;
     FakeClock clock;
     AcquisitionController acq(AppContext{ws, dialogs, views, clock}, [queue](DeviceKind kind) {
         auto r = default_reader_factory()(kind);

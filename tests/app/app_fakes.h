@@ -1,7 +1,9 @@
-// Test doubles of the application's seams: scripted user answers and a view list that records
-// what it was asked to do.
+// Test doubles of the application's seams: a clock moved by hand, scripted user answers and a
+// view list that records what it was asked to do.
 #pragma once
 
+#include <cstdint>
+#include <ctime>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +13,40 @@
 
 #include "app_services.h"
 #include "text.h"
+
+// Tests move time by hand.  `local` fixes the calendar fields independent of the time zone;
+// advancing moves its seconds along (normalised with timegm so minutes and days roll over).
+class FakeClock : public Clock {
+  public:
+    std::int64_t ms = 1236607507000; // 9 March 2009 14:05:07 UTC
+    std::tm local = make_tm(2009, 3, 9, 14, 5, 7);
+
+    std::int64_t now_seconds() const override { return ms / 1000; }
+    std::int64_t now_ms() const override { return ms; }
+    std::tm local_time() const override { return local; }
+
+    void advance_seconds(std::int64_t s) { advance_ms(s * 1000); }
+    void advance_ms(std::int64_t d) {
+        std::int64_t before = ms / 1000;
+        ms += d;
+        local.tm_sec += static_cast<int>(ms / 1000 - before);
+        std::time_t t = timegm(&local);
+        gmtime_r(&t, &local);
+    }
+
+    static std::tm make_tm(int year, int month, int day, int hour, int minute, int second) {
+        std::tm t{};
+        t.tm_year = year - 1900;
+        t.tm_mon = month - 1;
+        t.tm_mday = day;
+        t.tm_hour = hour;
+        t.tm_min = minute;
+        t.tm_sec = second;
+        std::time_t n = timegm(&t);
+        gmtime_r(&n, &t); // fills weekday and day of year
+        return t;
+    }
+};
 
 struct ScriptedDialogs : UserDialogs {
     struct Message {

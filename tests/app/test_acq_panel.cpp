@@ -48,7 +48,7 @@ TEST_F(RealTimePanel, ShowsTheStateAndForwardsTheUsersActions) {
     acq.panel.L_Serial = "hyp066\tSerial number of devfile: 7";
     ws.E_Device = "/x/meter.dev";
     ws.UD_Port = 7;
-    acq.panel.B_Device_enabled = false;
+    ws.B_Device_enabled = false;
     panel.sync();
     EXPECT_EQ(panel.L_SizeOfFile->text(), "File size: 3 KB");
     EXPECT_EQ(panel.E_Device->text(), "/x/meter.dev");

@@ -2,6 +2,7 @@
 // checks, continuous saving and the panel's labels, driven by a fake clock and a fake port.
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <regex>
 
 #include <sys/resource.h>
@@ -14,14 +15,25 @@
 namespace {
 
 void expect_idle(const Workspace& ws, const AcquisitionController& acq) {
+    EXPECT_EQ(session_state_name(ws.session()), std::string("idle"));
+    EXPECT_FALSE(acq.Timer1Enabled());
     EXPECT_TRUE(ws.window.A_Start.enabled);
     EXPECT_FALSE(ws.window.A_Stop.enabled);
-    EXPECT_FALSE(acq.Timer1Enabled());
-    EXPECT_TRUE(acq.panel.B_Device_enabled);
-    EXPECT_TRUE(acq.panel.UD_Port_enabled);
-    EXPECT_TRUE(ws.window.FileOpen.enabled);
-    EXPECT_TRUE(ws.window.OpenBinary.enabled);
-    EXPECT_TRUE(ws.window.post_tab_enabled);
+}
+
+// Every control's flag, in the order of the session table.
+std::vector<bool> session_flags(Workspace& ws) {
+    std::vector<bool> out;
+    for (const SessionControl& c : kSessionControls)
+        out.push_back(c.flag(ws));
+    return out;
+}
+
+// Turns every control of the session table the other way, so that a transition that forgets
+// one, or changes one the table keeps, shows.
+void flip_session_flags(Workspace& ws) {
+    for (const SessionControl& c : kSessionControls)
+        c.flag(ws) = !c.flag(ws);
 }
 
 } // namespace
@@ -33,20 +45,7 @@ TEST_F(AcquisitionStart, StartSetsUpAcquisitionAndStopReturnsToIdle) {
     start();
     ASSERT_TRUE(acq.Timer1Enabled());
     EXPECT_NE(ws.data.get(), before);
-    EXPECT_FALSE(ws.window.A_Start.enabled);
-    EXPECT_TRUE(ws.window.A_Stop.enabled);
-    EXPECT_FALSE(acq.panel.B_Device_enabled);
-    EXPECT_FALSE(acq.panel.UD_Port_enabled);
-    EXPECT_FALSE(acq.panel.E_CommPort_enabled);
-    EXPECT_FALSE(ws.post.B_Save_enabled);
-    EXPECT_FALSE(ws.post.B_OpenHYP_enabled);
-    EXPECT_FALSE(ws.window.A_LoadCTD.enabled);
-    EXPECT_FALSE(ws.window.post_tab_enabled);
-    EXPECT_FALSE(ws.window.A_SaveWCorrections.enabled);
-    EXPECT_TRUE(ws.window.A_SaveBinary.enabled);
-    EXPECT_TRUE(ws.window.A_SaveFromDevice.enabled);
-    EXPECT_FALSE(ws.window.FileOpen.enabled);
-    EXPECT_FALSE(ws.window.OpenBinary.enabled);
+    EXPECT_EQ(ws.session(), SessionState::Running);
     EXPECT_FALSE(ws.window.A_ReferenceSpectra.enabled);
     EXPECT_EQ(ws.window.caption, "");
     EXPECT_EQ(ws.post.E_HYPFile, "(Collecting data--please don't use until finished)");
@@ -72,6 +71,65 @@ TEST_F(AcquisitionStart, StartSetsUpAcquisitionAndStopReturnsToIdle) {
     EXPECT_EQ(ws.post.E_HYPFile, "(data not saved)");
     EXPECT_EQ(views.calls, (std::vector<std::string>{"NotLive", "AttachData"}));
     EXPECT_TRUE(ws.window.A_SaveBinary.enabled); // the capture can still be saved
+}
+
+// The controls that follow the session are what its table says once Start has opened the port
+// and once Stop has finished; those the table keeps are left as they were.
+TEST_F(AcquisitionStart, ControlsFollowTheSessionTable) {
+    struct Step {
+        const char* name;
+        std::function<void()> run;
+        SessionState state;
+        Follow SessionControl::*column;
+    };
+    const Step steps[] = {
+        {"Start", [&] { start(); }, SessionState::Running, &SessionControl::acquiring},
+        {"Stop", [&] { acq.B_StopClick(); }, SessionState::Idle, &SessionControl::after_stop},
+        {"Start again", [&] { start(); }, SessionState::Running, &SessionControl::acquiring},
+        {"time-out",
+         [&] {
+             clock.advance_seconds(21);
+             acq.Timer1Timer();
+         },
+         SessionState::Idle, &SessionControl::after_stop},
+    };
+    dialogs.message_answers = {mrCancel}; // the time-out's "Continue waiting?"
+    ASSERT_GE(kSessionControls.size(), 15u);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        flip_session_flags(ws);
+        const std::vector<bool> before = session_flags(ws);
+        step.run();
+        EXPECT_EQ(ws.session(), step.state);
+        EXPECT_EQ(ws.acquiring(), step.state == SessionState::Running);
+        for (std::size_t i = 0; i < kSessionControls.size(); ++i) {
+            const SessionControl& c = kSessionControls[i];
+            const Follow f = c.*step.column;
+            const bool want = f == Follow::Keep ? before[i] : f == Follow::On;
+            EXPECT_EQ(c.flag(ws), want) << c.name;
+        }
+    }
+}
+
+// Start is refused until the session is idle again; a start that fails on the way changes no
+// control and leaves the session idle.
+TEST_F(AcquisitionStart, StartOnlyFromIdle) {
+    start();
+    ASSERT_EQ(ws.session(), SessionState::Running);
+    HYP_Data* running = ws.data.get();
+    start();
+    EXPECT_EQ(ws.data.get(), running);
+    EXPECT_EQ(feed->opens, 1);
+    acq.B_StopClick();
+
+    const std::vector<bool> before = session_flags(ws);
+    feed->fail_open = true;
+    start();
+    EXPECT_EQ(ws.session(), SessionState::Idle);
+    EXPECT_EQ(session_flags(ws), before);
+    feed->fail_open = false;
+    start();
+    EXPECT_EQ(ws.session(), SessionState::Running);
 }
 
 TEST_F(AcquisitionStart, FlwDeviceFileSelectsTheFlwReaderAndReferencePlot) {
