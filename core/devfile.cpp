@@ -6,9 +6,12 @@
 #include <numeric>
 #include <string_view>
 
+#include "devfile_layout.h"
 #include "text.h"
 
 namespace {
+
+namespace layout = devfile_layout;
 
 // The device file's fields: the first token of a line ends at a blank or a tab, every later one
 // at a tab only; runs of delimiters between tokens are skipped.
@@ -134,7 +137,7 @@ void parse_into(devfile& d, const std::string& path) {
     line = src.header();
     d.path_length = text::parse_double(line);
 
-    long long wavelengths = 9;
+    long long wavelengths = layout::flw_channels_per_kind;
     if (!flw) {
         line = src.header();
         wavelengths = text::parse_long(line);
@@ -196,7 +199,7 @@ void parse_into(devfile& d, const std::string& path) {
                 throw VelmoraError(channel_error);
         }
     } else {
-        for (int k = 0; k < 18; ++k) {
+        for (std::size_t k = 0; k < layout::flw_channel_lines; ++k) {
             if (!src.next(line))
                 throw VelmoraError(channel_error);
             const char first = line.empty() ? '\0' : line[0];
@@ -215,7 +218,8 @@ void parse_into(devfile& d, const std::string& path) {
                 !take(f, nbins, is_a ? d.file_temp_a : d.file_temp_c))
                 throw VelmoraError(channel_error);
         }
-        if (d.file_a_wl.size() != 9 || d.file_c_wl.size() != 9)
+        if (d.file_a_wl.size() != layout::flw_channels_per_kind ||
+            d.file_c_wl.size() != layout::flw_channels_per_kind)
             throw VelmoraError(channel_error);
 
         auto order_of = [](const std::vector<double>& wl) {
@@ -227,7 +231,7 @@ void parse_into(devfile& d, const std::string& path) {
         };
         d.a_order = order_of(d.file_a_wl);
         d.c_order = order_of(d.file_c_wl);
-        for (std::size_t k = 0; k < 9; ++k) {
+        for (std::size_t k = 0; k < layout::flw_channels_per_kind; ++k) {
             const std::size_t ia = static_cast<std::size_t>(d.a_order[k]);
             const std::size_t ic = static_cast<std::size_t>(d.c_order[k]);
             d.a_wl.push_back(d.file_a_wl[ia]);
@@ -243,7 +247,7 @@ void parse_into(devfile& d, const std::string& path) {
 
     // Two trailing lines, kept but not interpreted; a missing one is kept as an empty line so
     // that the header of a data file written from this device file keeps its layout.
-    for (int i = 0; i < 2; ++i)
+    for (std::size_t i = 0; i < layout::trailing_lines; ++i)
         if (!src.next(line))
             d.lines.emplace_back();
     d.file_path = path.substr(0, 4096);

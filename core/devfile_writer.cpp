@@ -5,12 +5,13 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "devfile_layout.h"
 #include "hyp_data.h"
 #include "text.h"
 
 namespace {
 
-constexpr std::size_t kFlwColumns = 18;
+namespace layout = devfile_layout;
 
 // One offset line taken apart: `skip` fields, the text field W, `offsets` numbers, and the rest of
 // the line from its first non-blank character.
@@ -57,9 +58,11 @@ void HYP_Data::save_devfile(const std::string& path, const RecordIndices& indice
     if (instrument_type != 1 && instrument_type != 2)
         throw VelmoraError("Unable to determine file type!  This should not happen.");
     const bool hyp = instrument_type == 1;
-    const bool lines_ok = hyp ? header_lines.size() >= 11 + n && c_wavelengths.size() == n
-                              : header_lines.size() >= 29 && channel_is_a.size() == kFlwColumns &&
-                                    a_order.size() == n && c_order.size() == c_wavelengths.size();
+    const bool lines_ok =
+        hyp ? header_lines.size() >= layout::hyp_data_header_lines(n) && c_wavelengths.size() == n
+            : header_lines.size() >= layout::flw_line_count &&
+                  channel_is_a.size() == layout::flw_channel_lines && a_order.size() == n &&
+                  c_order.size() == c_wavelengths.size();
     if (!lines_ok)
         throw VelmoraError("Device file lines are not available for this data set.");
     if (indices.empty())
@@ -91,10 +94,11 @@ void HYP_Data::save_devfile(const std::string& path, const RecordIndices& indice
         out += '\n';
     };
     if (hyp) {
-        for (std::size_t i = 0; i <= 9; ++i)
+        for (std::size_t i = 0; i < layout::hyp_header_lines; ++i)
             copy(i);
         for (std::size_t j = 0; j < n; ++j) {
-            const OffsetLine old = split_offset_line(text::chomp(header_lines[10 + j]), 2, 2);
+            const OffsetLine old =
+                split_offset_line(text::chomp(header_lines[layout::hyp_channel_line(j)]), 2, 2);
             out += 'C';
             append_g6(out, c_wavelengths[j]);
             out += "\tA";
@@ -109,13 +113,14 @@ void HYP_Data::save_devfile(const std::string& path, const RecordIndices& indice
             out += old.rest;
             out += '\n';
         }
-        copy(10 + n);
+        copy(layout::hyp_first_trailing_line(n));
     } else {
-        for (std::size_t i = 0; i <= 8; ++i)
+        for (std::size_t i = 0; i < layout::flw_header_lines; ++i)
             copy(i);
         std::size_t ma = 0, mc = 0;
-        for (std::size_t j = 0; j < kFlwColumns; ++j) {
-            const OffsetLine old = split_offset_line(text::chomp(header_lines[9 + j]), 1, 1);
+        for (std::size_t j = 0; j < layout::flw_channel_lines; ++j) {
+            const OffsetLine old =
+                split_offset_line(text::chomp(header_lines[layout::flw_channel_line(j)]), 1, 1);
             const bool is_a = channel_is_a[j];
             const std::size_t m = is_a ? ma++ : mc++;
             const std::vector<std::int32_t>& order = is_a ? a_order : c_order;
@@ -136,8 +141,8 @@ void HYP_Data::save_devfile(const std::string& path, const RecordIndices& indice
             out += old.rest;
             out += '\n';
         }
-        copy(27);
-        copy(28);
+        for (std::size_t i = layout::flw_first_trailing_line; i < layout::flw_line_count; ++i)
+            copy(i);
     }
     file.stream() << out;
     file.commit();

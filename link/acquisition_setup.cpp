@@ -1,7 +1,11 @@
 #include "acquisition_setup.h"
 
 #include <fstream>
+#include <utility>
 #include <vector>
+
+#include "flw_reader.h"
+#include "hyp_reader.h"
 
 void setup_data_from_devfile(HYP_Data& data, const devfile& dev) {
     data.instrument_type = dev.is_flw ? 2 : 1;
@@ -20,58 +24,118 @@ void setup_data_from_devfile(HYP_Data& data, const devfile& dev) {
     data.header_lines = dev.lines;
 }
 
-void copy_decoded_records(HYP_Data& data, const parent_reader& reader) {
-    data.records.assign(reader.decoded_records.begin(), reader.decoded_records.end());
-}
-
-std::size_t append_new_records(HYP_Data& data, const parent_reader& reader) {
-    const std::size_t have = data.records.size();
-    const std::size_t total = reader.decoded_records.size();
-    if (have >= total)
-        return 0;
-    data.records.insert(data.records.end(),
-                        reader.decoded_records.begin() + static_cast<std::ptrdiff_t>(have),
-                        reader.decoded_records.end());
-    return total - have;
-}
-
 namespace {
 
-// One block, with a raised text counted and the decoder run on until it stops raising.
-void feed_one(parent_reader& reader, const std::uint8_t* bytes, std::size_t count,
-              CaptureFeed& feed) {
-    for (;;) {
-        try {
-            reader.process_bytes(bytes, count);
-            return;
-        } catch (const VelmoraError& e) {
-            if (feed.decode_errors++ == 0)
-                feed.first_error = e.what();
-            bytes = nullptr; // the bytes are in the buffer already; resume decoding
-            count = 0;
-        }
+void append_onboard(std::vector<ctd_struct>& onboard, const std::vector<hyp_data>& records,
+                    std::size_t first, const std::vector<double>& temps) {
+    for (std::size_t i = 0; i < temps.size(); ++i) {
+        ctd_struct e;
+        e.time = records[first + i].time;
+        e.temperature = temps[i];
+        onboard.push_back(e);
     }
 }
 
 } // namespace
 
+std::size_t take_decoded_records(HYP_Data& data, parent_reader& reader) {
+    const std::size_t first = data.records.size();
+    // The onboard list goes with the records only while it has kept pace with them.
+    const bool onboard = data.onboard_list.samples.size() == first;
+    std::vector<double> temps;
+    const std::size_t n = reader.take_records(data.records, &temps);
+    if (onboard && temps.size() == n)
+        append_onboard(data.onboard_list.samples, data.records, first, temps);
+    return n;
+}
+
+void replace_records(HYP_Data& data, TakenRecords&& taken) {
+    data.records = std::move(taken.records);
+    data.onboard_list.samples.clear();
+    if (taken.external_temps.size() == data.records.size())
+        append_onboard(data.onboard_list.samples, data.records, 0, taken.external_temps);
+    taken.external_temps.clear();
+}
+
+namespace {
+
+// One call, with a raised text counted and the decoder run on until it stops raising.
+template <typename Call> void run_counted(Call&& call, CaptureFeed& feed) {
+    for (;;) {
+        try {
+            call();
+            return;
+        } catch (const VelmoraError& e) {
+            if (feed.decode_errors++ == 0)
+                feed.first_error = e.what();
+        }
+    }
+}
+
+// One block; on a raised text the decoder resumes with the bytes already in its buffer.
+void feed_one(parent_reader& reader, const std::uint8_t* bytes, std::size_t count,
+              CaptureFeed& feed) {
+    bool given = false;
+    run_counted(
+        [&] {
+            if (given) {
+                reader.process_bytes(nullptr, 0);
+            } else {
+                given = true;
+                reader.process_bytes(bytes, count);
+            }
+        },
+        feed);
+}
+
+void take_into(parent_reader& reader, TakenRecords* take) {
+    if (take)
+        reader.take_records(take->records, reader.dev.is_flw ? nullptr : &take->external_temps);
+}
+
+// Room for the records a capture of `bytes` holds at most, so that taking never regrows.
+void reserve_records(const parent_reader& reader, std::size_t bytes, TakenRecords* take) {
+    if (!take)
+        return;
+    std::size_t most = 0;
+    if (reader.dev.is_flw)
+        most = bytes / flw_reader::record_size * flw_reader::blocks_per_record;
+    else if (!reader.dev.a_wl.empty())
+        most = bytes / hyp_reader::record_size(reader.dev.a_wl.size());
+    take->records.reserve(take->records.size() + most);
+    if (!reader.dev.is_flw)
+        take->external_temps.reserve(take->external_temps.size() + most);
+}
+
+} // namespace
+
+CaptureFeed finish_stream(parent_reader& reader) {
+    CaptureFeed feed;
+    run_counted([&] { reader.finish(); }, feed);
+    return feed;
+}
+
 CaptureFeed feed_bytes(parent_reader& reader, const std::uint8_t* bytes, std::size_t size,
-                       std::size_t block) {
+                       std::size_t block, TakenRecords* take) {
     CaptureFeed feed;
     feed.bytes = size;
     if (block == 0)
         block = 4096;
     reader.raw_bytes.reserve(reader.raw_bytes.size() + size);
+    reserve_records(reader, size, take);
     std::size_t done = 0;
     while (size - done >= block) {
         feed_one(reader, bytes + done, block, feed);
+        take_into(reader, take);
         done += block;
     }
     feed_one(reader, bytes + done, size - done, feed);
+    run_counted([&] { reader.finish(); }, feed);
+    take_into(reader, take);
     return feed;
 }
 
-CaptureFeed feed_capture(parent_reader& reader, const std::string& path) {
+CaptureFeed feed_capture(parent_reader& reader, const std::string& path, TakenRecords* take) {
     std::ifstream in(path, std::ios::in | std::ios::binary);
     if (!in.is_open())
         throw VelmoraError("Unable to open binary file.");
@@ -81,22 +145,23 @@ CaptureFeed feed_capture(parent_reader& reader, const std::string& path) {
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     in.seekg(0, std::ios::beg);
-    if (size > 0)
+    if (size > 0) {
         reader.raw_bytes.reserve(reader.raw_bytes.size() + static_cast<std::size_t>(size));
+        reserve_records(reader, static_cast<std::size_t>(size), take);
+    }
     for (;;) {
         in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
         const std::size_t got = static_cast<std::size_t>(in.gcount());
         feed.bytes += got;
-        CaptureFeed one;
-        feed_one(reader, block.data(), got, one);
-        if (one.decode_errors > 0 && feed.decode_errors == 0)
-            feed.first_error = one.first_error;
-        feed.decode_errors += one.decode_errors;
+        feed_one(reader, block.data(), got, feed);
+        take_into(reader, take);
         if (got < block.size()) {
             if (in.bad())
                 throw VelmoraError("Unable to open binary file.");
             break;
         }
     }
+    run_counted([&] { reader.finish(); }, feed);
+    take_into(reader, take);
     return feed;
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "hyp_data.h"
 #include "parent_reader.h"
@@ -13,12 +14,19 @@
 // channel_is_a, and header_lines = the device file's lines.
 void setup_data_from_devfile(HYP_Data& data, const devfile& dev);
 
-// Replaces the data set's records by the reader's decoded records (a copy, oldest first).
-void copy_decoded_records(HYP_Data& data, const parent_reader& reader);
+// Records taken out of a reader, oldest first, with (HYP) the external temperature of each.
+struct TakenRecords {
+    std::vector<hyp_data> records;
+    std::vector<double> external_temps; // HYP: one per record; FLW: empty
+};
 
-// Appends the reader's records from data.records.size() on; returns how many were added.
-// Acquisition can call it on every tick so that the copy costs only the new records.
-std::size_t append_new_records(HYP_Data& data, const parent_reader& reader);
+// Moves the reader's decoded records onto the end of data.records; returns how many.  For HYP
+// each record's external temperature goes into onboard_list as its onboard temperature, so the
+// data files written from the data set carry it.  The acquisition tick calls it every time.
+std::size_t take_decoded_records(HYP_Data& data, parent_reader& reader);
+
+// Replaces the data set's records (and their onboard temperatures) by `taken`.
+void replace_records(HYP_Data& data, TakenRecords&& taken);
 
 struct CaptureFeed {
     std::size_t bytes = 0;         // bytes of the capture file
@@ -27,12 +35,18 @@ struct CaptureFeed {
 };
 
 // Feeds a raw capture file to the reader in 4096-byte blocks, the last one holding the rest
-// (none when the size is a multiple of 4096), through process_bytes as the serial port would.
+// (none when the size is a multiple of 4096), through process_bytes as the serial port would,
+// then ends the stream with finish so that a complete final record is decoded too.
 // A text raised by process_bytes is counted and decoding goes on with the following bytes, as
 // the acquisition tick does, so a replay gives the records of the live acquisition.
-// Raises "Unable to open binary file." when the capture cannot be read.
-CaptureFeed feed_capture(parent_reader& reader, const std::string& path);
+// With `take`, the records are moved out of the reader into it block by block, so that they
+// are never held twice.  Raises "Unable to open binary file." when the capture cannot be read.
+CaptureFeed feed_capture(parent_reader& reader, const std::string& path,
+                         TakenRecords* take = nullptr);
 
 // Decodes a whole capture already in memory the same way (tests and the benchmark).
 CaptureFeed feed_bytes(parent_reader& reader, const std::uint8_t* bytes, std::size_t size,
-                       std::size_t block = 4096);
+                       std::size_t block = 4096, TakenRecords* take = nullptr);
+
+// Ends the stream (Stop): finish, with a raised text counted and decoding resumed.
+CaptureFeed finish_stream(parent_reader& reader);

@@ -1,10 +1,10 @@
 #include "flw_reader.h"
 
-#include <cmath>
-#include <cstdlib>
+#include <cstdio>
 #include <limits>
 
 #include "byte_view.h"
+#include "count_conversion.h"
 #include "text.h"
 
 namespace {
@@ -22,26 +22,11 @@ double flw_reader::internal_temperature(std::int32_t n) {
     return 0.045113 * x + 10.61831 - 4891.32 / x + 208130.2 / (x * x) + 1171473 / (x * x * x);
 }
 
-flw_reader::flw_reader() {
-    wavelength_count = 9;
-    if (const char* path = std::getenv("VELMORA_FLW_TRACE"); path != nullptr && *path != '\0')
-        open_trace(path);
+flw_reader::flw_reader() : trace_(FlwTrace::from_environment()) {
+    wavelength_count = channels_per_kind;
 }
 
-flw_reader::~flw_reader() {
-    close_trace();
-}
-
-void flw_reader::open_trace(const std::string& path) {
-    close_trace();
-    trace_ = std::fopen(path.c_str(), "a");
-}
-
-void flw_reader::close_trace() {
-    if (trace_ != nullptr)
-        std::fclose(trace_);
-    trace_ = nullptr;
-}
+flw_reader::~flw_reader() = default;
 
 void flw_reader::open_device_file(const std::string& path) {
     try {
@@ -56,7 +41,7 @@ void flw_reader::open_device_file(const std::string& path) {
     std::vector<int> a_lines, c_lines;
     for (int j = 0; j < channels; ++j)
         (dev.channel_is_a[static_cast<std::size_t>(j)] ? a_lines : c_lines).push_back(j);
-    for (int k = 0; k < 9; ++k) {
+    for (int k = 0; k < channels_per_kind; ++k) {
         a_channel_[k] = a_lines[static_cast<std::size_t>(dev.a_order[static_cast<std::size_t>(k)])];
         c_channel_[k] = c_lines[static_cast<std::size_t>(dev.c_order[static_cast<std::size_t>(k)])];
     }
@@ -94,27 +79,50 @@ void flw_reader::stop() {
     }
 }
 
+void flw_reader::run_step() {
+    switch (mode) {
+    case 0:
+        find_sync();
+        break;
+    case 1:
+        read_header();
+        break;
+    case 2:
+        read_block();
+        break;
+    case 3:
+        read_reference();
+        break;
+    default:
+        convert_record();
+        break;
+    }
+}
+
 void flw_reader::process_bytes(const std::uint8_t* bytes, std::size_t count) {
     append_raw(bytes, count);
-    while (raw_bytes.size() - scan_pos >= record_length_field) {
-        switch (mode) {
-        case 0:
-            find_sync();
-            break;
-        case 1:
-            read_header();
-            break;
-        case 2:
-            read_block();
-            break;
-        case 3:
-            read_reference();
-            break;
-        default:
-            convert_record();
-            break;
-        }
+    while (raw_bytes.size() - scan_pos >= record_length_field)
+        run_step();
+}
+
+std::size_t flw_reader::step_size() const {
+    switch (mode) {
+    case 0:
+        return 7; // the search stops six bytes before the end
+    case 1:
+        return 14; // length, serial, meter type and four header words
+    case 2:
+        return 2 + 3 * channels; // block time and signals
+    case 3:
+        return 3 * channels + 5; // references, internal temperature, checksum, pad byte
+    default:
+        return 0;
     }
+}
+
+void flw_reader::finish() {
+    while (raw_bytes.size() - scan_pos >= step_size())
+        run_step();
 }
 
 void flw_reader::find_sync() {
@@ -124,7 +132,7 @@ void flw_reader::find_sync() {
     while (scan_pos < stop) {
         const std::uint8_t b = data[scan_pos++];
         if (trace_)
-            std::fprintf(trace_, "%02X ", b);
+            trace_->sync_byte(b);
         // 00 FF 00 FF
         if (b == 0x00)
             state = (state == 0 || state == 2) ? state + 1 : 1;
@@ -150,12 +158,8 @@ void flw_reader::read_header() {
     p.record_length = v.le16(0);
     p.serial_number = bcd_serial(v.u8(2), v.u8(3), v.u8(4));
     const std::uint8_t meter_type = v.u8(5);
-    if (trace_) {
-        std::fprintf(trace_, "\n%02X %02X       ;record length:         %i\n", v.u8(1), v.u8(0),
-                     static_cast<int>(p.record_length));
-        std::fprintf(trace_, "%02X %02X %02X %02X ;Serial number:         %i\n", v.u8(4), v.u8(3),
-                     v.u8(2), meter_type, static_cast<int>(p.serial_number));
-    }
+    if (trace_)
+        trace_->header(v, p.serial_number);
     scan_pos += 6;
     if (meter_type == 0x35) {
         mode = 0;
@@ -182,15 +186,8 @@ void flw_reader::read_header() {
     p.filter_wheel = v.le16(8);
     p.pressure_counts = v.le16(10);
     p.reserved = v.le16(12);
-    if (trace_) {
-        static const char* const labels[4] = {"status:               ", "filter wheel:         ",
-                                              "pressure counts:      ", "reserved:             "};
-        for (int i = 0; i < 4; ++i) {
-            const std::size_t at = 6 + 2 * static_cast<std::size_t>(i);
-            std::fprintf(trace_, "%02X %02X       ;%s %i\n", v.u8(at + 1), v.u8(at), labels[i],
-                         static_cast<int>(v.le16(at)));
-        }
-    }
+    if (trace_)
+        trace_->header_words(v);
     scan_pos += 8;
     mode = 2;
 }
@@ -200,16 +197,11 @@ void flw_reader::read_block() {
     packet& p = current_packet;
     p.block_times[block_index] = static_cast<std::int32_t>(v.le16(0));
     if (trace_)
-        std::fprintf(trace_, "%02X %02X  ", v.u8(1), v.u8(0));
+        trace_->block(v, channels);
     for (int j = 0; j < channels; ++j) {
-        const std::size_t at = 2 + 3 * static_cast<std::size_t>(j);
         // A 16-bit count and a fraction byte in 1/256; the fraction is dropped.
-        p.signal_counts.push_back(static_cast<std::int32_t>(v.le16(at)));
-        if (trace_)
-            std::fprintf(trace_, "%02X %02X %02X  ", v.u8(at + 2), v.u8(at + 1), v.u8(at));
+        p.signal_counts.push_back(static_cast<std::int32_t>(v.le16(2 + 3 * std::size_t(j))));
     }
-    if (trace_)
-        std::fputs(" ;Time and signal data\n", trace_);
     scan_pos += 2 + 3 * channels;
     if (++block_index == blocks_per_record) {
         block_index = 0;
@@ -220,32 +212,20 @@ void flw_reader::read_block() {
 void flw_reader::read_reference() {
     const ByteView v(raw_bytes.data() + scan_pos, raw_bytes.size() - scan_pos);
     packet& p = current_packet;
-    for (int j = 0; j < channels; ++j) {
-        const std::size_t at = 3 * static_cast<std::size_t>(j);
-        p.reference_counts.push_back(static_cast<std::int32_t>(v.le16(at)));
-        if (trace_)
-            std::fprintf(trace_, "%02X %02X %02X  ", v.u8(at + 2), v.u8(at + 1), v.u8(at));
-    }
+    for (int j = 0; j < channels; ++j)
+        p.reference_counts.push_back(static_cast<std::int32_t>(v.le16(3 * std::size_t(j))));
     std::size_t at = 3 * channels;
     p.internal_temp_counts = static_cast<std::int32_t>(v.le16(at));
     at += 2;
     checksum_pos = scan_pos + at;
     p.checksum = v.le16(at);
     at += 2;
-    scan_pos += at;
     const ByteView record(raw_bytes.data() + checksum_start, checksum_pos - checksum_start);
     const std::uint32_t sum = record.sum16(0, record.size());
-    if (trace_) {
-        std::fputs(" ; Reference data \n", trace_);
-        std::fprintf(trace_, "%02X %02X       ; internal temp counts: %i\n", v.u8(3 * channels + 1),
-                     v.u8(3 * channels), static_cast<int>(p.internal_temp_counts));
-        std::fprintf(trace_, "%02X %02X       ; Checksum:             %i  ", v.u8(at - 1),
-                     v.u8(at - 2), static_cast<int>(p.checksum));
-    }
+    if (trace_)
+        trace_->reference(v, channels, sum);
+    scan_pos += at;
     if (sum != p.checksum) {
-        if (trace_)
-            std::fprintf(trace_, "Failed checksum; added to %i\n, expected %i\n",
-                         static_cast<int>(sum), static_cast<int>(p.checksum));
         // Dropped silently; the search resumes at the pad byte.
         mode = 0;
         sync_state = 0;
@@ -279,22 +259,29 @@ void flw_reader::convert_record() {
     p.external_temperature = std::numeric_limits<double>::quiet_NaN();
     const devfile::TempPosition at = dev.locate_temperature(t_int);
     const double inv_path = 1 / dev.path_length;
-    // The temperature adjustment of each channel: one internal temperature per record.
-    double adjust_a[9];
-    double adjust_c[9];
-    for (int k = 0; k < 9; ++k) {
+    // Per channel in ascending order: reference, offset and temperature adjustment, the same for
+    // the ten blocks of the record.
+    double ref_a[channels_per_kind], ref_c[channels_per_kind];
+    double offset_a[channels_per_kind], offset_c[channels_per_kind];
+    double adjust_a[channels_per_kind], adjust_c[channels_per_kind];
+    for (int k = 0; k < channels_per_kind; ++k) {
+        const auto ks = static_cast<std::size_t>(k);
+        ref_a[k] = p.reference_counts[static_cast<std::size_t>(a_channel_[k])];
+        ref_c[k] = p.reference_counts[static_cast<std::size_t>(c_channel_[k])];
+        offset_a[k] = dev.a_offsets[ks];
+        offset_c[k] = dev.c_offsets[ks];
         adjust_a[k] = dev.temp_adjustment_at(true, k, at);
         adjust_c[k] = dev.temp_adjustment_at(false, k, at);
     }
 
-    // The packets keep the reference counts (the reference view plots them) but not the signals;
+    // The packet keeps the reference counts (the reference view plots them) but not the signals;
     // the signal list's storage is kept for the next record.
     signals_.swap(p.signal_counts);
     p.signal_counts.clear();
 
     for (int b = 0; b < blocks_per_record; ++b) {
         std::uint32_t t = static_cast<std::uint32_t>(p.block_times[b]);
-        if (decoded_records.empty()) {
+        if (decoded_count == 0) {
             rollovers = 0;
             first_stamp = 0;
             last_raw_time = 0;
@@ -302,53 +289,35 @@ void flw_reader::convert_record() {
         if (static_cast<std::int32_t>(t) < last_raw_time)
             ++rollovers;
         last_raw_time = static_cast<std::int32_t>(t);
-        if (trace_)
-            std::fprintf(trace_, "\nTime:  %u", t);
+        const std::uint32_t raw = t;
         if (rollovers > 0)
             t = t + 40u + static_cast<std::uint32_t>(rollovers) * 65535u;
         t = t * 10u;
         if (trace_)
-            std::fprintf(trace_, "Time:  %u", t);
+            trace_->block_time(raw, t);
 
-        current_record.a_values.clear();
-        current_record.c_values.clear();
-        if (decoded_records.empty()) {
+        hyp_data& r = new_record(channels_per_kind);
+        if (decoded_count == 0) {
             first_stamp = t;
-            current_record.time = 0.0;
+            r.time = 0.0;
         } else {
-            current_record.time = static_cast<double>(static_cast<std::uint32_t>(t - first_stamp));
+            r.time = static_cast<double>(static_cast<std::uint32_t>(t - first_stamp));
         }
-        p.block_times[b] =
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(current_record.time));
+        p.block_times[b] = static_cast<std::int32_t>(static_cast<std::uint32_t>(r.time));
 
         const std::int32_t* sig = signals_.data() + b * channels;
-        for (int k = 0; k < 9; ++k) {
-            const int ja = a_channel_[k];
-            const int jc = c_channel_[k];
-            double aref = p.reference_counts[static_cast<std::size_t>(ja)];
-            double cref = p.reference_counts[static_cast<std::size_t>(jc)];
-            if (!(aref > 0))
-                aref = 100;
-            if (!(cref > 0))
-                cref = 100;
-            double ra = sig[ja] / aref;
-            double rc = sig[jc] / cref;
-            if (ra < 0.0005)
-                ra = 0.0005;
-            if (rc < 0.0005)
-                rc = 0.0005;
-            const double c =
-                dev.c_offsets[static_cast<std::size_t>(k)] - std::log(rc) * inv_path + adjust_c[k];
-            const double a =
-                dev.a_offsets[static_cast<std::size_t>(k)] - std::log(ra) * inv_path + adjust_a[k];
-            current_record.a_values.push_back(a);
-            current_record.c_values.push_back(c);
+        for (int k = 0; k < channels_per_kind; ++k) {
+            r.a_values.push_back(counts::to_coefficient(sig[a_channel_[k]], ref_a[k], offset_a[k],
+                                                        inv_path, adjust_a[k]));
+            r.c_values.push_back(counts::to_coefficient(sig[c_channel_[k]], ref_c[k], offset_c[k],
+                                                        inv_path, adjust_c[k]));
         }
-        packets.push_back(p);
-        decoded_records.push_back(current_record);
+        ++decoded_count;
     }
+    // One packet for the ten records of the blocks.
+    packets.push_back(p, blocks_per_record);
     if (trace_ && rollovers > 0)
-        std::fprintf(trace_, "Rollover event #%i occured.\n", static_cast<int>(rollovers));
+        trace_->rollovers(static_cast<int>(rollovers));
     if (status_sink) {
         char text[48];
         std::snprintf(text, sizeof text, "Time running (ms): %i", p.block_times[9]);

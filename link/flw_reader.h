@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
 
+#include "devfile_layout.h"
+#include "flw_trace.h"
 #include "parent_reader.h"
 
 class flw_reader : public parent_reader {
@@ -17,7 +19,9 @@ class flw_reader : public parent_reader {
     static constexpr std::size_t record_length_field = 634; // bytes in front of the checksum
     static constexpr std::size_t record_size = 637;
     static constexpr int blocks_per_record = 10;
-    static constexpr int channels = 18; // nine a and nine c channel lines, file order
+    static constexpr int channels_per_kind =
+        static_cast<int>(devfile_layout::flw_channels_per_kind);
+    static constexpr int channels = 2 * channels_per_kind; // the channel lines, file order
 
     // Internal temperature (degrees C) from the record's counts.
     static double internal_temperature(std::int32_t counts);
@@ -42,6 +46,9 @@ class flw_reader : public parent_reader {
     // Appends the bytes and runs the decoding steps while a record's worth of bytes waits.
     // Raises "This is an hyp meter, not an flw!" and "Pack record length not correct".
     void process_bytes(const std::uint8_t* bytes, std::size_t count) override;
+    // Runs the steps on while each has the bytes it reads, so that a final record whose 637
+    // bytes are all there is decoded.
+    void finish() override;
 
     void find_sync();
     void read_header();
@@ -49,16 +56,15 @@ class flw_reader : public parent_reader {
     void read_reference();
     void convert_record();
 
-    // Diagnostic hex trace of every record, off unless VELMORA_FLW_TRACE names a file (or
-    // open_trace is called).  Never written to the terminal of a normal run.
-    void open_trace(const std::string& path);
-    void close_trace();
-
   private:
-    std::FILE* trace_ = nullptr;
+    // Bytes the step of `mode` reads from scan_pos on.
+    std::size_t step_size() const;
+    void run_step();
+
+    std::unique_ptr<FlwTrace> trace_; // VELMORA_FLW_TRACE
     // Stream channel (file-order channel line) of ascending a and c position k.
-    int a_channel_[9] = {};
-    int c_channel_[9] = {};
+    int a_channel_[channels_per_kind] = {};
+    int c_channel_[channels_per_kind] = {};
     bool channels_ready_ = false;
     std::vector<std::int32_t> signals_; // the record's signals while its blocks are converted
 };

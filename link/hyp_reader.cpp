@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "byte_view.h"
+#include "count_conversion.h"
 #include "text.h"
 
 // The thermistor of the internal temperature.
@@ -98,20 +99,38 @@ void hyp_reader::process_bytes(const std::uint8_t* bytes, std::size_t count) {
             continue;
         }
         next_start = sync_at;
-        try {
-            decode_record();
-        } catch (const VelmoraError&) {
-            ++lost_records;
-        }
-        if (status_sink) {
-            char text[64];
-            std::snprintf(text, sizeof text, "%i of %i records lost", lost_records,
-                          static_cast<int>(decoded_records.size()) + lost_records);
-            status_sink->show_progress(text);
-        }
+        decode_pending();
         record_start = next_start;
     }
     sync_state = state;
+}
+
+void hyp_reader::decode_pending() {
+    try {
+        decode_record();
+    } catch (const VelmoraError&) {
+        ++lost_records;
+    }
+    if (status_sink) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%i of %i records lost", lost_records,
+                      static_cast<int>(decoded_count) + lost_records);
+        status_sink->show_progress(text);
+    }
+}
+
+void hyp_reader::finish() {
+    const std::size_t end = raw_bytes.size();
+    if (!synced || record_start >= end || end - record_start < header_size)
+        return;
+    if (end - record_start < record_size(raw_bytes[record_start + header_size - 1]))
+        return;
+    next_start = end;
+    decode_pending();
+    // The record is used up; bytes that may follow begin at a new sync.
+    synced = false;
+    sync_state = 0;
+    record_start = next_start = end;
 }
 
 void hyp_reader::decode_record() {
@@ -173,55 +192,43 @@ void hyp_reader::convert_record(packet& p) {
     if (v.sum16(0, counts_end) != p.checksum)
         return; // dropped silently
 
-    current_record.a_values.clear();
-    current_record.c_values.clear();
-    if (decoded_records.empty()) {
+    hyp_data& r = new_record(n);
+    if (decoded_count == 0) {
         first_stamp = p.time_stamp;
-        current_record.time = 0.0;
+        r.time = 0.0;
     } else {
-        current_record.time =
-            static_cast<double>(static_cast<std::uint32_t>(p.time_stamp - first_stamp));
+        r.time = static_cast<double>(static_cast<std::uint32_t>(p.time_stamp - first_stamp));
     }
     const double t_int = internal_temperature(p.internal_temp_counts);
     const double t_ext = external_temperature(p.external_temp_counts);
     p.external_temperature = t_ext;
 
     const devfile::TempPosition at = dev.locate_temperature(t_int);
-    current_record.a_values.reserve(n);
-    current_record.c_values.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
-        double cref = p.c_reference[i];
-        double aref = p.a_reference[i];
-        if (!(cref > 0))
-            cref = 100;
-        if (!(aref > 0))
-            aref = 100;
-        double rc = p.c_signal[i] / cref;
-        double ra = p.a_signal[i] / aref;
-        if (rc < 0.0005)
-            rc = 0.0005;
-        if (ra < 0.0005)
-            ra = 0.0005;
         const int ch = static_cast<int>(i);
-        const double c =
-            dev.c_offsets[i] - 4 * std::log(rc) + dev.temp_adjustment_at(false, ch, at);
-        const double a = dev.a_offsets[i] - 4 * std::log(ra) + dev.temp_adjustment_at(true, ch, at);
-        current_record.a_values.push_back(a);
-        current_record.c_values.push_back(c);
+        r.a_values.push_back(counts::to_coefficient(p.a_signal[i], p.a_reference[i],
+                                                    dev.a_offsets[i], counts::hyp_inverse_path,
+                                                    dev.temp_adjustment_at(true, ch, at)));
+        r.c_values.push_back(counts::to_coefficient(p.c_signal[i], p.c_reference[i],
+                                                    dev.c_offsets[i], counts::hyp_inverse_path,
+                                                    dev.temp_adjustment_at(false, ch, at)));
     }
+    decoded_external_temps.push_back(t_ext);
+    ++decoded_count;
 
-    // Keep the packet without its count lists (kept in the scratch packet for the next record).
+    // Only the newest packet is read (for its external temperature), and it is kept without
+    // its count lists (they stay in the scratch packet for the next record).
     std::vector<double> lists[4];
     lists[0].swap(p.c_reference);
     lists[1].swap(p.a_reference);
     lists[2].swap(p.c_signal);
     lists[3].swap(p.a_signal);
+    packets.clear();
     packets.push_back(p);
     p.c_reference.swap(lists[0]);
     p.a_reference.swap(lists[1]);
     p.c_signal.swap(lists[2]);
     p.a_signal.swap(lists[3]);
-    decoded_records.push_back(current_record);
 
     if (status_sink) {
         char text[96];

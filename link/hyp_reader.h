@@ -37,6 +37,9 @@ class hyp_reader : public parent_reader {
     // Appends the bytes and decodes every record whose end is marked by a following sync.
     // Never raises: unusable records are counted in lost_records.
     void process_bytes(const std::uint8_t* bytes, std::size_t count) override;
+    // Decodes the pending record when all its bytes (its length from its wavelength count) are
+    // there, as a following sync would; an incomplete one is left undecoded and not counted.
+    void finish() override;
 
     // Reads the record between record_start and next_start; raises when it is unusable.
     void decode_record();
@@ -46,5 +49,8 @@ class hyp_reader : public parent_reader {
     void convert_record(packet& p);
 
   private:
+    // Decodes the pending record, counts it when unusable and shows the lost-record count.
+    void decode_pending();
+
     packet scratch_; // reused for every record so that decoding allocates nothing new
 };

@@ -19,6 +19,54 @@ void parent_reader::start() {}
 void parent_reader::poll() {}
 void parent_reader::stop() {}
 void parent_reader::process_bytes(const std::uint8_t*, std::size_t) {}
+void parent_reader::finish() {}
+
+void PacketLog::push_back(const packet& p, std::size_t records) {
+    if (records == 0)
+        return;
+    entries_.push_back(p);
+    total_ += records;
+    ends_.push_back(total_);
+}
+
+const packet& PacketLog::operator[](std::size_t i) const {
+    const auto at = std::upper_bound(ends_.begin(), ends_.end(), i);
+    return entries_[static_cast<std::size_t>(at - ends_.begin())];
+}
+
+void PacketLog::clear() {
+    entries_.clear();
+    ends_.clear();
+    total_ = 0;
+}
+
+void PacketLog::keep_newest_only() {
+    if (entries_.size() <= 1)
+        return;
+    entries_.erase(entries_.begin(), entries_.end() - 1);
+    total_ = ends_.back() - ends_[ends_.size() - 2];
+    ends_.assign(1, total_);
+}
+
+std::size_t parent_reader::take_records(std::vector<hyp_data>& into,
+                                        std::vector<double>* external_temps) {
+    const std::size_t n = decoded_records.size();
+    for (hyp_data& r : decoded_records)
+        into.push_back(std::move(r));
+    decoded_records.clear();
+    if (external_temps)
+        external_temps->insert(external_temps->end(), decoded_external_temps.begin(),
+                               decoded_external_temps.end());
+    decoded_external_temps.clear();
+    return n;
+}
+
+hyp_data& parent_reader::new_record(std::size_t n) {
+    hyp_data& r = decoded_records.emplace_back();
+    r.a_values.reserve(n);
+    r.c_values.reserve(n);
+    return r;
+}
 
 void parent_reader::write_raw_capture(const std::string& path) const {
     // Written beside the target and renamed over it when complete, so a failed save never
@@ -59,6 +107,8 @@ void parent_reader::reset_and_open(int port_number) {
     reserve_capture(raw_bytes, dev.baud_rate);
     packets.clear();
     decoded_records.clear();
+    decoded_external_temps.clear();
+    decoded_count = 0;
     lost_records = 0;
     synced = false;
     serial_port = make_serial ? make_serial() : std::make_unique<Serial>();

@@ -168,7 +168,7 @@ TEST_F(FlwReaderTest, HeaderErrorsRaiseAndDecodingResumes) {
     CaptureFeed fed = feed_bytes(reader, s.data(), s.size(), s.size());
     EXPECT_EQ(fed.decode_errors, 2u);
     EXPECT_EQ(fed.first_error, "This is an hyp meter, not an flw!");
-    EXPECT_EQ(reader.decoded_records.size(), 10u);
+    EXPECT_EQ(reader.decoded_records.size(), 20u); // the last record too, at the end
     EXPECT_THROW(
         {
             flw_reader r;
@@ -245,5 +245,28 @@ TEST(FlwChunks, EveryChunkSizeGivesTheSameRecords) {
         if (chunk % 97 == 1)
             linktest::expect_same_records(r.decoded_records, whole.decoded_records,
                                           "chunk " + std::to_string(chunk));
+    }
+}
+
+// At the end of the stream an FLW record whose 637 bytes are all there gives its ten records;
+// one byte short, it gives none.
+TEST_F(FlwReaderTest, FinishDecodesALastRecordWhoseBytesAreAllThere) {
+    for (std::size_t cut : {std::size_t{0}, std::size_t{1}, std::size_t{300}}) {
+        SCOPED_TRACE(cut);
+        flw_reader r;
+        r.open_device_file(dir.file("f.dev"));
+        std::vector<std::uint8_t> bytes = {0x12, 0x34, 0x56}; // garbage before the first sync
+        const std::vector<std::uint8_t> one = bytes_of(FlwRecord());
+        bytes.insert(bytes.end(), one.begin(), one.end() - static_cast<std::ptrdiff_t>(cut));
+        const CaptureFeed fed = feed_bytes(r, bytes.data(), bytes.size());
+        EXPECT_EQ(fed.decode_errors, 0u);
+        ASSERT_EQ(r.decoded_records.size(), cut == 0 ? 10u : 0u);
+        EXPECT_EQ(r.packets.size(), r.decoded_records.size());
+        if (cut == 0) {
+            EXPECT_EQ(r.decoded_records[9].time, 9000.0);
+        }
+        r.finish();
+        EXPECT_EQ(r.decoded_records.size(), cut == 0 ? 10u : 0u);
+        EXPECT_EQ(r.raw_bytes, bytes);
     }
 }

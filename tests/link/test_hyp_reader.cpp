@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <fstream>
 
 #include "acquisition_setup.h"
 #include "hyp_reader.h"
@@ -95,9 +96,9 @@ TEST_F(HypReaderTest, RecordDecodedWhenNextSyncArrives) {
     EXPECT_EQ(reader.first_stamp, 5000u);
     EXPECT_EQ(reader.wavelength_count, 3);
     EXPECT_EQ(reader.instrument_serial, 7);
-    EXPECT_EQ(reader.packets.size(), 2u);
-    // The count lists are not kept once converted.
-    EXPECT_TRUE(reader.packets[0].a_signal.empty());
+    // Only the newest packet is kept, without its count lists.
+    EXPECT_EQ(reader.packets.size(), 1u);
+    EXPECT_TRUE(reader.packets.back().a_signal.empty());
     EXPECT_EQ(shown.serial.back(), "hyp007");
     EXPECT_EQ(shown.stamp.back(), "Time stamp: 250");
     EXPECT_EQ(shown.progress.back(), "0 of 2 records lost");
@@ -238,7 +239,7 @@ TEST(HypChunks, EveryChunkSizeGivesTheSameRecords) {
     s.append_records(bytes, 14);
     hyp_reader whole;
     whole.open_device_file(o.dev_path);
-    whole.process_bytes(bytes.data(), bytes.size());
+    feed_bytes(whole, bytes.data(), bytes.size(), bytes.size());
     ASSERT_GT(whole.decoded_records.size(), 5u);
     ASSERT_GT(whole.lost_records, 0);
     for (std::size_t chunk = 1; chunk <= 4096; ++chunk) {
@@ -251,4 +252,56 @@ TEST(HypChunks, EveryChunkSizeGivesTheSameRecords) {
             linktest::expect_same_records(r.decoded_records, whole.decoded_records,
                                           "chunk " + std::to_string(chunk));
     }
+}
+
+// At the end of the stream a final record is decoded once all its bytes are there, as if the
+// next sync had arrived; one that is cut short stays undecoded and is not counted as lost.
+TEST_F(HypReaderTest, FinishDecodesACompleteLastRecord) {
+    struct Case {
+        const char* what;
+        std::size_t cut;     // bytes missing at the end of the second record
+        int checksum_delta;  // a wrong checksum drops the record silently
+        std::uint8_t pad;    // a non-zero pad byte loses it
+        std::size_t records; // decoded after finish
+        int lost;
+    } cases[] = {{"complete", 0, 0, 0, 2, 0},     {"pad byte missing", 1, 0, 0, 1, 0},
+                 {"counts cut", 20, 0, 0, 1, 0},  {"header cut", 40, 0, 0, 1, 0},
+                 {"bad checksum", 0, 1, 0, 1, 0}, {"bad pad byte", 0, 0, 1, 1, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        hyp_reader r;
+        r.open_device_file(dir.file("h.dev"));
+        std::vector<std::uint8_t> bytes = bytes_of(plain(5000));
+        HypRecord last = plain(5250);
+        last.checksum_delta = c.checksum_delta;
+        last.pad = c.pad;
+        std::vector<std::uint8_t> more = bytes_of(last);
+        more.resize(more.size() - c.cut);
+        bytes.insert(bytes.end(), more.begin(), more.end());
+        r.process_bytes(bytes.data(), bytes.size());
+        EXPECT_EQ(r.decoded_records.size(), 1u);
+        r.finish();
+        r.finish(); // a second call finds nothing more
+        ASSERT_EQ(r.decoded_records.size(), c.records);
+        EXPECT_EQ(r.lost_records, c.lost);
+        if (c.records == 2) {
+            EXPECT_EQ(r.decoded_records[1].time, 250.0);
+        }
+        EXPECT_EQ(r.raw_bytes, bytes);
+    }
+}
+
+TEST_F(HypReaderTest, CaptureOfOneRecordDecodesToOne) {
+    const std::vector<std::uint8_t> one = bytes_of(plain(5000));
+    const std::string path = dir.file("one.bin");
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(one.data()), std::streamsize(one.size()));
+    TakenRecords taken;
+    const CaptureFeed feed = feed_capture(reader, path, &taken);
+    EXPECT_EQ(feed.bytes, one.size());
+    ASSERT_EQ(taken.records.size(), 1u);
+    EXPECT_EQ(taken.records[0].time, 0.0);
+    ASSERT_EQ(taken.external_temps.size(), 1u);
+    EXPECT_EQ(taken.external_temps[0], hyp_reader::external_temperature(30000));
+    EXPECT_EQ(shown.progress.back(), "0 of 1 records lost");
 }

@@ -30,7 +30,7 @@ std::unique_ptr<parent_reader> reader_of(sim::Model m) {
 } // namespace
 
 // The reader gives back the spectra the simulator meant, within the counts' resolution, with
-// and without faults; the newest instrument record stays undecoded.
+// and without faults; the stream's end decodes the last instrument record too.
 TEST(SimulateReplay, DecodedSpectraAreTheIntendedOnes) {
     for (const Model& m : models) {
         for (const char* faults : {"", "garbage,checksum,pad,wlcount,serial,midstart"}) {
@@ -48,7 +48,7 @@ TEST(SimulateReplay, DecodedSpectraAreTheIntendedOnes) {
             feed_bytes(*r, bytes.data(), bytes.size());
 
             const auto& want = s.intended();
-            ASSERT_EQ(r->decoded_records.size() + m.spectra_per_record, want.size());
+            ASSERT_EQ(r->decoded_records.size(), want.size());
             EXPECT_GT(s.resolution(), 0.0);
             EXPECT_LT(s.resolution(), 0.01);
             double worst = 0.0;
@@ -69,8 +69,9 @@ TEST(SimulateReplay, DecodedSpectraAreTheIntendedOnes) {
     }
 }
 
-// Replay's data set, written and read back, holds the decoded records in the device file's
-// channel pairing.
+// Replay's data set, written and read back, holds every decoded record (the last one of the
+// capture too) in the device file's channel pairing, and for HYP the external temperature of
+// each record as its onboard temperature.
 TEST(SimulateReplay, DataFileOfTheReplayLoadsBack) {
     TempDir dir;
     for (const Model& m : models) {
@@ -82,36 +83,51 @@ TEST(SimulateReplay, DataFileOfTheReplayLoadsBack) {
         sim::write_capture(o, 12, capture);
         auto r = reader_of(m.model);
         r->open_device_file(m.dev);
-        feed_capture(*r, capture);
-        ASSERT_FALSE(r->decoded_records.empty());
+        TakenRecords taken;
+        feed_capture(*r, capture, &taken);
+        EXPECT_TRUE(r->decoded_records.empty());
+        ASSERT_EQ(taken.records.size(), 12 * m.spectra_per_record);
+        EXPECT_EQ(r->decoded_count, taken.records.size());
+        const std::vector<hyp_data> want = taken.records;
+        const std::vector<double> temps = taken.external_temps;
+        EXPECT_EQ(temps.size(), m.model == sim::Model::HYP ? want.size() : 0u);
 
         HYP_Data data;
         setup_data_from_devfile(data, r->dev);
-        copy_decoded_records(data, *r);
-        EXPECT_EQ(append_new_records(data, *r), 0u);
+        replace_records(data, std::move(taken));
         const std::string out = dir.file("out.dat");
         data.save_records(out);
 
         HYP_Data back;
         back.load_file(out, false);
         EXPECT_EQ(back.instrument_type, m.model == sim::Model::HYP ? 1 : 2);
-        ASSERT_EQ(back.records.size(), r->decoded_records.size());
+        ASSERT_EQ(back.records.size(), want.size());
         ASSERT_EQ(back.a_wavelengths.size(), r->dev.a_wl.size());
         for (std::size_t k = 0; k < back.a_wavelengths.size(); ++k) {
             linktest::expect_near_rel(r->dev.a_wl[k], back.a_wavelengths[k], 1e-5, "a wl");
             linktest::expect_near_rel(r->dev.c_wl[k], back.c_wavelengths[k], 1e-5, "c wl");
         }
         for (std::size_t i = 0; i < back.records.size(); ++i) {
-            EXPECT_EQ(back.records[i].time, r->decoded_records[i].time);
+            EXPECT_EQ(back.records[i].time, want[i].time);
             for (std::size_t k = 0; k < back.a_wavelengths.size(); ++k) {
-                EXPECT_NEAR(back.records[i].a_values[k], r->decoded_records[i].a_values[k], 1e-8);
-                EXPECT_NEAR(back.records[i].c_values[k], r->decoded_records[i].c_values[k], 1e-8);
+                EXPECT_NEAR(back.records[i].a_values[k], want[i].a_values[k], 1e-8);
+                EXPECT_NEAR(back.records[i].c_values[k], want[i].c_values[k], 1e-8);
             }
+        }
+        if (m.model == sim::Model::HYP) {
+            ASSERT_EQ(back.onboard_list.samples.size(), want.size());
+            for (std::size_t i = 0; i < want.size(); ++i)
+                linktest::expect_near_rel(temps[i], back.onboard_list.samples[i].temperature, 1e-9,
+                                          "onboard temperature");
+            EXPECT_GT(temps.front(), -5.0);
+            EXPECT_LT(temps.front(), 45.0);
         }
     }
 }
 
-TEST(SimulateReplay, AppendNewRecordsCopiesOnlyTheNewOnes) {
+// The acquisition tick takes what the reader decoded since the last tick; the reader keeps none
+// of it, and Stop's finish adds the last record.
+TEST(SimulateReplay, TakeMovesTheNewRecordsOutOfTheReader) {
     sim::Options o;
     o.dev_path = VELMORA_DATA_DIR "/sample_hyp.dev";
     sim::Simulator s(o);
@@ -122,13 +138,24 @@ TEST(SimulateReplay, AppendNewRecordsCopiesOnlyTheNewOnes) {
     HYP_Data data;
     const std::size_t half = bytes.size() / 2;
     r.process_bytes(bytes.data(), half);
-    const std::size_t first = append_new_records(data, r);
+    const std::size_t first = take_decoded_records(data, r);
+    EXPECT_TRUE(r.decoded_records.empty());
     r.process_bytes(bytes.data() + half, bytes.size() - half);
-    const std::size_t second = append_new_records(data, r);
+    const std::size_t second = take_decoded_records(data, r);
     EXPECT_EQ(first + second, 5u);
     EXPECT_GT(second, 0u);
-    ASSERT_EQ(data.records.size(), r.decoded_records.size());
-    EXPECT_EQ(data.records.back().time, r.decoded_records.back().time);
+    EXPECT_EQ(take_decoded_records(data, r), 0u);
+    finish_stream(r);
+    EXPECT_EQ(take_decoded_records(data, r), 1u);
+    ASSERT_EQ(data.records.size(), 6u);
+    EXPECT_EQ(r.decoded_count, 6u);
+    EXPECT_TRUE(r.decoded_records.empty());
+    ASSERT_EQ(data.onboard_list.samples.size(), 6u);
+    EXPECT_EQ(data.onboard_list.samples.back().temperature, r.packets.back().external_temperature);
+    EXPECT_EQ(data.onboard_list.samples.back().time, data.records.back().time);
+    // The time base stays that of the first record, taken long ago.
+    EXPECT_EQ(data.records.front().time, 0.0);
+    EXPECT_GT(data.records.back().time, data.records[4].time);
 }
 
 TEST(Simulator, RejectsUnknownFaultAndWrongModel) {
