@@ -6,6 +6,9 @@
 #include <system_error>
 #include <utility>
 
+#include <QCoreApplication>
+#include <QTimer>
+
 #include "acquisition_setup.h"
 #include "flw_reader.h"
 #include "hyp_reader.h"
@@ -15,6 +18,11 @@ namespace {
 
 const char* const kWaitingForData = "Waiting for data...";
 const char* const kDataFilter = "All Files (*.*)|*.*";
+
+// How often the port is read beside the tick; a fast line brings a few kilobytes meanwhile.
+constexpr int kPortReadMs = 20;
+// At most this many reads (of the reader's block size) per call, so the screen keeps up.
+constexpr int kPortReadsPerCall = 64;
 
 // Room for three days of records at four a second.  Only address space is taken until records
 // arrive, and the tick never has to move a day's worth of records to a larger list.
@@ -32,6 +40,8 @@ ReaderFactory default_reader_factory() {
 
 AcquisitionController::AcquisitionController(AppContext ctx, ReaderFactory factory)
     : ctx_(ctx), factory_(std::move(factory)) {}
+
+AcquisitionController::~AcquisitionController() = default;
 
 // ---------------------------------------------------------------------------------------------
 // Names and labels
@@ -91,8 +101,35 @@ void AcquisitionController::set_timer1(bool on) {
     if (timer1_ == on)
         return;
     timer1_ = on;
+    if (on && !portTimer_ && QCoreApplication::instance() != nullptr) {
+        portTimer_ = std::make_unique<QTimer>();
+        portTimer_->setInterval(kPortReadMs);
+        QObject::connect(portTimer_.get(), &QTimer::timeout, [this] { ReadPort(); });
+    }
+    if (portTimer_) {
+        if (on)
+            portTimer_->start();
+        else
+            portTimer_->stop();
+    }
     if (timer1_changed)
         timer1_changed(on);
+}
+
+void AcquisitionController::ReadPort() {
+    if (!timer1_)
+        return;
+    parent_reader& reader = *ctx_.ws.reader;
+    for (int i = 0; i < kPortReadsPerCall; ++i) {
+        const std::size_t before = reader.raw_bytes.size();
+        try {
+            reader.poll();
+        } catch (...) {
+            return; // decoding failures never stop an acquisition; the tick reads on
+        }
+        if (reader.raw_bytes.size() == before)
+            return;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

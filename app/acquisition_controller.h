@@ -58,10 +58,15 @@ class PanelStatusSink : public ACR_Helper {
     RealTimePanelState& panel_;
 };
 
+class QTimer;
+
 class AcquisitionController {
   public:
     explicit AcquisitionController(AppContext ctx,
                                    ReaderFactory factory = default_reader_factory());
+    ~AcquisitionController();
+    AcquisitionController(const AcquisitionController&) = delete;
+    AcquisitionController& operator=(const AcquisitionController&) = delete;
 
     RealTimePanelState panel;
 
@@ -82,6 +87,11 @@ class AcquisitionController {
     void B_StartClick();
     void B_StopClick();
     void Timer1Timer();
+    // Reads everything waiting at the port into the capture, where the reader decodes it.
+    // While Timer1 runs, a timer of its own calls this every 20 ms (when the program has an
+    // event loop): Timer1 stands still while a question or file dialog that its tick opened is
+    // on screen, and a line nobody reads drops the instrument's bytes.
+    void ReadPort();
     void Timer2Timer();
     void UpDown2Click(bool up);
     void E_ScatWLKeyDown2(int key);
@@ -133,6 +143,7 @@ class AcquisitionController {
     AppContext ctx_;
     ReaderFactory factory_;
     bool timer1_ = false;
+    std::unique_ptr<QTimer> portTimer_;
     std::uint64_t lastByteCount_ = 0;
     std::size_t copied_records_ = 0; // records the last sync left in the data set
     double fac_cal_value_ = 0.0;     // last value entered in the factory-temperature query

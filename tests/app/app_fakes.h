@@ -7,6 +7,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -77,8 +78,11 @@ struct ScriptedDialogs : UserDialogs {
     double fac_cal_value = 0;
     int cont_saving_answer = mrCancel;
     int abouts = 0;
+    // Runs while any dialog is "on screen" (a user who takes their time).
+    std::function<void()> while_open;
 
     int message(const std::string& text, const std::string& caption, bool ok_cancel) override {
+        open_now();
         messages.push_back({text, caption, ok_cancel});
         if (!ok_cancel || message_answers.empty())
             return mrOk;
@@ -88,6 +92,7 @@ struct ScriptedDialogs : UserDialogs {
     }
     std::optional<std::string> open_file(const std::string& title,
                                          const std::string& filter) override {
+        open_now();
         opens.push_back({title, filter, ""});
         if (open_answers.empty())
             return std::nullopt;
@@ -97,6 +102,7 @@ struct ScriptedDialogs : UserDialogs {
     }
     std::optional<std::string> save_file(const std::string& title, const std::string& filter,
                                          const std::string& proposed) override {
+        open_now();
         saves.push_back({title, filter, proposed});
         if (save_answers.empty())
             return std::nullopt;
@@ -105,11 +111,15 @@ struct ScriptedDialogs : UserDialogs {
         return a;
     }
     int fac_cal_query(double& value) override {
+        open_now();
         if (fac_cal_answer == mrFacCalValue)
             value = fac_cal_value;
         return fac_cal_answer;
     }
-    int continue_saving() override { return cont_saving_answer; }
+    int continue_saving() override {
+        open_now();
+        return cont_saving_answer;
+    }
     int load_ctd_columns(const std::string& path, CtdColumns& columns) override {
         ctd_paths.push_back(path);
         if (ctd_throws)
@@ -138,6 +148,12 @@ struct ScriptedDialogs : UserDialogs {
         return a;
     }
     void about() override { ++abouts; }
+
+  private:
+    void open_now() {
+        if (while_open)
+            while_open();
+    }
 };
 
 // The messages shown so far, as "caption|text".
