@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "devfile_layout.h"
 #include "fast_format.h"
 #include "hyp_data.h"
 #include "text.h"
@@ -229,11 +230,11 @@ void HYP_Data::write_data_header(std::ostream& out) const {
     std::size_t count = header_lines.size();
     const std::size_t n = a_wavelengths.size();
     if (instrument_type == 1)
-        count = header_lines.size() >= 11 + n
-                    ? 11 + n
+        count = header_lines.size() >= devfile_layout::hyp_data_header_lines(n)
+                    ? devfile_layout::hyp_data_header_lines(n)
                     : (header_lines.size() >= 2 ? header_lines.size() - 2 : 0);
-    else if (instrument_type == 2 && header_lines.size() >= 29)
-        count = 29;
+    else if (instrument_type == 2 && header_lines.size() >= devfile_layout::flw_data_header_lines)
+        count = devfile_layout::flw_data_header_lines;
     for (std::size_t i = 0; i < count; ++i) {
         h += header_lines[i];
         h += '\n';

@@ -130,7 +130,7 @@ int main(int, char** argv) {
     for (std::size_t target : checkpoints) {
         // Fill the reader straight through its decoder (what a day of ticks would have done),
         // then let one tick bring the data set up to date; only new records reach the file.
-        while (ws.reader->decoded_records.size() < target)
+        while (ws.reader->decoded_count < target)
             ws.reader->process_bytes(block.data(), block.size());
         queue->bytes = tail;
         queue->pos = 0;
