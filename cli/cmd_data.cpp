@@ -15,6 +15,8 @@
 #include "args.h"
 #include "commands.h"
 #include "devfile.h"
+#include "file_lines.h"
+#include "file_messages.h"
 #include "hyp_data.h"
 #include "record_selection.h"
 #include "text.h"
@@ -57,6 +59,10 @@ const cli::OptionGroup kCorrectionOptions{
         {"--scat-no-negative", nullptr,
          "leave out scattering terms that are negative at the reference"},
     }};
+
+// Water temperatures and salinities the corrections are meant for.
+constexpr double kTempRange[2] = {-2.0, 40.0};
+constexpr double kSalnRange[2] = {0.0, 45.0};
 
 struct Corrections {
     std::string ctd_path;
@@ -117,8 +123,8 @@ Corrections read_corrections(const Args& a) {
         else
             throw UsageError{"--saln-source is constant or ctd, not '" + s + "'"};
     }
-    c.temp = a.number("--temp", c.temp);
-    c.saln = a.number("--saln", c.saln);
+    c.temp = a.number_in("--temp", c.temp, kTempRange[0], kTempRange[1], "degrees C");
+    c.saln = a.number_in("--saln", c.saln, kSalnRange[0], kSalnRange[1], "PSU");
     if (a.has("--apply")) {
         for (const std::string& item : split_commas(a.get("--apply"))) {
             if (item == "temp")
@@ -150,16 +156,37 @@ Corrections read_corrections(const Args& a) {
     return c;
 }
 
-// Loads the CTD log and the water calibration into a loaded data set and sets its corrections,
-// as the post-processing panel does.
-void apply_corrections(HYP_Data& d, const Corrections& c) {
+// Checks the files the corrections read before any work starts: they can be opened, and the
+// CTD columns chosen are on the log's first data line (a column beyond it would merge 0).
+void check_correction_inputs(const Corrections& c) {
     if (!c.ctd_path.empty()) {
-        d.ctd_loaded = true;
-        d.ctd_file.read_ctd_file(c.ctd_path, c.time_col, c.temp_col, c.saln_col, c.pres_col);
-        d.merge_ctd();
+        cli::check_input(c.ctd_path);
+        const int columns =
+            cli::about_file(c.ctd_path, [&] { return CTD_Data::data_columns(c.ctd_path); });
+        for (const int col : {c.time_col, c.pres_col, c.temp_col, c.saln_col})
+            if (columns > 0 && col > columns)
+                throw UsageError{
+                    cli::about(c.ctd_path, "CTD column " + std::to_string(col) + " is beyond the " +
+                                               std::to_string(columns) + " columns of the file.")};
     }
     if (!c.water_path.empty())
-        d.load_file(c.water_path, true);
+        cli::check_input(c.water_path);
+}
+
+// Loads the CTD log and the water calibration into a loaded data set and sets its corrections,
+// as the post-processing panel does.  What the user should know of the result goes to `notes`.
+void apply_corrections(HYP_Data& d, const Corrections& c, std::vector<std::string>& notes) {
+    if (!c.ctd_path.empty()) {
+        d.ctd_loaded = true;
+        cli::about_file(c.ctd_path, [&] {
+            d.ctd_file.read_ctd_file(c.ctd_path, c.time_col, c.temp_col, c.saln_col, c.pres_col);
+        });
+        if (const std::size_t far = cli::about_file(c.ctd_path, [&] { return d.merge_ctd(); });
+            far > 0)
+            notes.push_back(ctd_gap_report(far));
+    }
+    if (!c.water_path.empty())
+        cli::about_file(c.water_path, [&] { d.load_file(c.water_path, true); });
     d.temp_source = c.temp_source;
     d.saln_source = c.saln_source;
     d.const_temp = c.temp;
@@ -171,6 +198,20 @@ void apply_corrections(HYP_Data& d, const Corrections& c) {
     d.scat_method = c.scat_method;
     d.scat_no_negative = c.scat_no_negative;
     d.set_scat_ref(c.scat_ref);
+    if (!d.a_wavelengths.empty()) {
+        const auto [lo, hi] = std::minmax_element(d.a_wavelengths.begin(), d.a_wavelengths.end());
+        if (c.scat_ref < *lo || c.scat_ref > *hi)
+            notes.push_back("--scat-ref " + text::format_g(c.scat_ref, 6) +
+                            " nm is outside the channels (" + text::format_g(*lo, 6) + " to " +
+                            text::format_g(*hi, 6) + " nm); the scattering reference is the " +
+                            "nearest channel, a " + text::format_g(d.scat_ref_a_wl, 6) + " nm, c " +
+                            text::format_g(d.scat_ref_c_wl, 6) + " nm.");
+    }
+}
+
+void print_notes(const std::string& prefix, const std::vector<std::string>& notes) {
+    for (const std::string& note : notes)
+        cli::print_failure(prefix + note);
 }
 
 std::vector<std::size_t> selected_records(const HYP_Data& d, const std::string& selection) {
@@ -206,12 +247,12 @@ const cli::Command kCorrect{
      kCorrectionOptions}};
 
 void correct_one_file(const std::string& data, const std::string& out, const Corrections& c,
-                      bool chl) {
+                      bool chl, std::vector<std::string>& notes) {
     HYP_Data d;
-    d.load_file(data, false);
-    apply_corrections(d, c);
+    cli::about_file(data, [&] { d.load_file(data, false); });
+    apply_corrections(d, c, notes);
     d.fill_corrected_records();
-    d.save_corrected(out, true, chl);
+    cli::about_file(out, [&] { d.save_corrected(out, true, chl); });
 }
 
 // The GUI's default corrected name: the data file's name without its last four characters,
@@ -243,6 +284,7 @@ int correct_many(const std::vector<std::string>& files, const std::string& outdi
 
     struct Job {
         std::string data, out, error;
+        std::vector<std::string> notes;
         bool ok = false;
     };
     std::vector<Job> jobs(files.size());
@@ -269,7 +311,8 @@ int correct_many(const std::vector<std::string>& files, const std::string& outdi
             if (!job.error.empty())
                 continue;
             try {
-                correct_one_file(job.data, job.out, c, chl);
+                cli::check_input(job.data);
+                correct_one_file(job.data, job.out, c, chl, job.notes);
                 job.ok = true;
             } catch (const VelmoraError& e) {
                 job.error = e.what();
@@ -289,10 +332,11 @@ int correct_many(const std::vector<std::string>& files, const std::string& outdi
 
     int status = 0;
     for (const Job& job : jobs) {
+        print_notes(job.data + ": ", job.notes);
         if (job.ok) {
             std::printf("%s -> %s\n", job.data.c_str(), job.out.c_str());
         } else {
-            cli::print_failure(job.data + ": " + job.error);
+            cli::print_failure(cli::about(job.data, job.error));
             status = 1;
         }
     }
@@ -311,9 +355,14 @@ int cmd_correct(int argc, char** argv) {
             throw UsageError{"-o takes one DATA file; use -d OUTDIR for several"};
         const Corrections c = read_corrections(a);
         const bool chl = a.has("--chl");
+        check_correction_inputs(c);
         if (a.has("-d"))
             return correct_many(a.positional, a.get("-d"), c, chl);
-        correct_one_file(a.positional[0], a.get("-o"), c, chl);
+        cli::check_input(a.positional[0]);
+        cli::check_output(a.get("-o"));
+        std::vector<std::string> notes;
+        correct_one_file(a.positional[0], a.get("-o"), c, chl, notes);
+        print_notes("", notes);
         return 0;
     });
 }
@@ -347,7 +396,7 @@ int cmd_water(int argc, char** argv) {
             throw UsageError{"give one DATA file"};
         if (!a.has("--records") || !a.has("--temp") || !a.has("-o"))
             throw UsageError{"--records, --temp and -o are required"};
-        const double temp = a.number("--temp", 0.0);
+        const double temp = a.number_in("--temp", 0.0, kTempRange[0], kTempRange[1], "degrees C");
         bool do_water = false;
         if (a.has("--apply")) {
             for (const std::string& item : split_commas(a.get("--apply"))) {
@@ -356,14 +405,20 @@ int cmd_water(int argc, char** argv) {
                 do_water = true;
             }
         }
+        const std::string& data = a.positional[0];
+        const std::string water = a.get_or("--water", "");
+        cli::check_input(data);
+        if (!water.empty())
+            cli::check_input(water);
+        cli::check_output(a.get("-o"));
         HYP_Data d;
-        d.load_file(a.positional[0], false);
+        cli::about_file(data, [&] { d.load_file(data, false); });
         const std::vector<std::size_t> indices = selected_records(d, a.get("--records"));
-        if (a.has("--water"))
-            d.load_file(a.get("--water"), true);
+        if (!water.empty())
+            cli::about_file(water, [&] { d.load_file(water, true); });
         d.do_temp = d.do_saln = d.do_scat = false;
         d.do_water = do_water;
-        d.save_water_cal(a.get("-o"), indices, temp);
+        cli::about_file(a.get("-o"), [&] { d.save_water_cal(a.get("-o"), indices, temp); });
         return 0;
     });
 }
@@ -394,11 +449,17 @@ int cmd_devfile(int argc, char** argv) {
         if (!a.has("--records") || !a.has("-o"))
             throw UsageError{"--records and -o are required"};
         const Corrections c = read_corrections(a);
+        const std::string& data = a.positional[0];
+        check_correction_inputs(c);
+        cli::check_input(data);
+        cli::check_output(a.get("-o"));
         HYP_Data d;
-        d.load_file(a.positional[0], false);
+        cli::about_file(data, [&] { d.load_file(data, false); });
         const std::vector<std::size_t> indices = selected_records(d, a.get("--records"));
-        apply_corrections(d, c);
-        d.save_devfile(a.get("-o"), indices);
+        std::vector<std::string> notes;
+        apply_corrections(d, c, notes);
+        print_notes("", notes);
+        cli::about_file(a.get("-o"), [&] { d.save_devfile(a.get("-o"), indices); });
         return 0;
     });
 }
@@ -432,42 +493,43 @@ void print_range(const char* label, const std::vector<double>& wl) {
                 text::format_g(*hi, 6).c_str());
 }
 
-// A water calibration file is read here directly: the data set accepts one only on top of the
-// data it belongs to.
 int info_water(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::vector<std::string> lines;
-    while (lines.size() < 8 && std::getline(in, line))
-        lines.emplace_back(text::chomp(line));
-    lines.resize(8);
-    auto after = [&](std::size_t i, std::string_view prefix) -> std::string_view {
-        const std::string_view l = lines[i];
-        return text::starts_with_nocase(l, prefix) ? l.substr(prefix.size()) : std::string_view{};
-    };
-    bool ok = false;
-    const long long serial = text::parse_long(after(3, "Serial Number: "), &ok);
-    const double temp = text::parse_double(after(4, "Water Calibration Temperature: "));
-    std::vector<double> a, c;
-    text::FieldCursor labels(lines[6]);
-    std::string_view field;
-    labels.next(field); // the leading "0"
-    while (labels.next(field)) {
-        if (field.size() > 1 && (field[0] == 'a' || field[0] == 'c'))
-            (field[0] == 'a' ? a : c).push_back(text::parse_double(field.substr(1)));
-    }
+    const WaterCalFile w = cli::about_file(path, [&] { return read_water_cal_file(path); });
     std::printf("file: %s\n", path.c_str());
     std::printf("kind: water calibration file\n");
-    if (ok)
-        std::printf("serial number: %lld\n", serial);
+    if (w.serial_read)
+        std::printf("serial number: %lld\n", w.serial_number);
     else
         std::printf("serial number: unknown\n");
-    std::printf("channels: %zu\n", a.size());
-    print_range("a", a);
-    print_range("c", c);
-    std::printf("calibration temperature: %s degrees C\n", text::format_g(temp, 6).c_str());
+    std::printf("channels: %zu\n", w.a_wavelengths.size());
+    print_range("a", w.a_wavelengths);
+    print_range("c", w.c_wavelengths);
+    std::printf("calibration temperature: %s degrees C\n",
+                text::format_g(w.temperature, 6).c_str());
     std::printf("records: 1\n");
     return 0;
+}
+
+// The second line of a text file, where the kind of file is named.
+std::string second_line(const std::string& path) {
+    fileio::LineReader in(path, 1 << 16);
+    std::string_view line;
+    if (in.next(line) && in.next(line))
+        return std::string(line);
+    return {};
+}
+
+// Raw captures are binary: their first bytes hold NULs and control characters no text file has.
+bool looks_binary(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char head[512];
+    in.read(head, sizeof head);
+    for (std::streamsize i = 0; i < in.gcount(); ++i) {
+        const unsigned char ch = static_cast<unsigned char>(head[i]);
+        if (ch < 0x20 && ch != '\t' && ch != '\n' && ch != '\r' && ch != '\f' && ch != '\v')
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -476,22 +538,25 @@ int cmd_info(int argc, char** argv) {
     return cli::run(kInfo, argc, argv, [](const Args& a) {
         if (a.positional.size() != 1)
             throw UsageError{"give one FILE"};
-        if (a.has("--dev"))
-            return info_capture(a.get("--dev"), a.positional[0]);
-        if (peek_device_kind(a.positional[0]) != DeviceKind::Neither)
-            return info_device(a.positional[0]);
         const std::string& path = a.positional[0];
-        {
-            std::ifstream in(path);
-            if (!in)
-                throw VelmoraError("Unable to open file.");
-            std::string line;
-            std::getline(in, line);
-            if (std::getline(in, line) && text::starts_with_nocase(text::chomp(line), "Water"))
-                return info_water(path);
-        }
+        if (a.has("--dev"))
+            return info_capture(a.get("--dev"), path);
+        cli::check_input(path);
+        if (peek_device_kind(path) != DeviceKind::Neither)
+            return info_device(path);
+        if (text::starts_with_nocase(second_line(path), "Water"))
+            return info_water(path);
         HYP_Data d;
-        d.load_file(path, false);
+        try {
+            d.load_file(path, false);
+        } catch (const VelmoraError& e) {
+            if (looks_binary(path))
+                throw VelmoraError(cli::about(path, std::string(e.what()) +
+                                                        "  A raw capture is read with its device "
+                                                        "file: velmora-cli info --dev DEV " +
+                                                        path));
+            throw VelmoraError(cli::about(path, e.what()));
+        }
         const char* kind = d.instrument_type == 1   ? "HYP data file"
                            : d.instrument_type == 2 ? "FLW data file"
                            : d.instrument_type == 4 ? "processed file"

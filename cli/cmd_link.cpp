@@ -13,6 +13,7 @@
 #include "args.h"
 #include "commands.h"
 #include "devfile.h"
+#include "file_messages.h"
 #include "flw_reader.h"
 #include "hyp_data.h"
 #include "hyp_reader.h"
@@ -50,22 +51,17 @@ std::string range_text(const std::vector<double>& v) {
     return g(lo) + " to " + g(hi);
 }
 
-// Decodes a capture with the device file's reader; prints the failure and returns null.
+// Decodes a capture with the device file's reader; raises what fails, about its file.
 std::unique_ptr<parent_reader> decode_capture(const std::string& dev_path,
                                               const std::string& capture, CaptureFeed& feed,
                                               TakenRecords* take = nullptr) {
+    cli::check_input(dev_path);
+    cli::check_input(capture);
     std::unique_ptr<parent_reader> reader = reader_for(dev_path);
-    if (!reader) {
-        std::fputs("Invalid device file\n", stderr);
-        return nullptr;
-    }
-    try {
-        reader->open_device_file(dev_path);
-        feed = feed_capture(*reader, capture, take);
-    } catch (const VelmoraError& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return nullptr;
-    }
+    if (!reader)
+        throw VelmoraError(cli::about(dev_path, "Invalid device file"));
+    cli::about_file(dev_path, [&] { reader->open_device_file(dev_path); });
+    feed = cli::about_file(capture, [&] { return feed_capture(*reader, capture, take); });
     return reader;
 }
 
@@ -79,12 +75,7 @@ extern "C" void on_stop_signal(int) {
 
 int info_device(const std::string& path) {
     devfile d;
-    try {
-        d.parse(path);
-    } catch (const VelmoraError& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
+    cli::about_file(path, [&] { d.parse(path); });
     std::printf("device file: %s\n", path.c_str());
     std::printf("model: %s\n", d.is_flw ? "FLW" : "HYP");
     std::printf("serial number: %u\n", static_cast<unsigned>(d.serial_number));
@@ -116,8 +107,6 @@ int info_device(const std::string& path) {
 int info_capture(const std::string& dev, const std::string& capture) {
     CaptureFeed feed;
     std::unique_ptr<parent_reader> r = decode_capture(dev, capture, feed);
-    if (!r)
-        return 1;
     std::printf("capture: %s (%zu bytes)\n", capture.c_str(), feed.bytes);
     std::printf("model: %s\n", r->dev.is_flw ? "FLW" : "HYP");
     std::printf("records: %zu\n", r->decoded_records.size());
@@ -156,8 +145,9 @@ const cli::Command kReplay{
 const cli::Command kSimulate{
     "simulate",
     "Usage: velmora-cli simulate --model hyp|flw --dev DEV [--records N] [--rate HZ]\n"
-    "                            [--seed N] [--serial N] [--faults LIST] (-o FILE | --pty "
-    "LINK)\n",
+    "                            [--seed N] [--serial N] [--faults LIST]\n"
+    "                            [--profile CTD | --water-temp C [--water-saln PSU]]\n"
+    "                            (-o FILE | --pty LINK)\n",
     "Produces the byte stream of an instrument described by the device file DEV: a raw capture\n"
     "file, or a live stream on a pseudo-terminal that runs until interrupted.\n",
     {{nullptr,
@@ -173,6 +163,15 @@ const cli::Command kSimulate{
           {"--serial", "N", "serial number to send instead of the device file's"},
           {"--faults", "LIST",
            "comma-separated: garbage, checksum, pad, serial, wlcount, pause, midstart,\nall"},
+      }},
+     {"The water (without these, pure water at the factory temperature):",
+      {
+          {"--profile", "CTD",
+           "a CTD log (columns time, pressure, temperature, conductivity, salinity\nas "
+           "for correct's defaults): the instrument sees the log's temperature\nand "
+           "salinity at each record's time"},
+          {"--water-temp", "C", "water of this constant temperature, degrees C"},
+          {"--water-saln", "PSU", "and this constant salinity (default 0)"},
       }}}};
 
 } // namespace
@@ -183,28 +182,21 @@ int cmd_replay(int argc, char** argv) {
             throw UsageError{"give one CAPTURE"};
         if (!a.has("--dev") || !a.has("-o"))
             throw UsageError{"--dev and -o are required"};
+        const std::string& capture = a.positional[0];
+        const std::string& out = a.get("-o");
+        cli::check_output(out);
         CaptureFeed feed;
         TakenRecords taken;
-        std::unique_ptr<parent_reader> r =
-            decode_capture(a.get("--dev"), a.positional[0], feed, &taken);
-        if (!r)
-            return 1;
-        if (taken.records.empty()) {
-            std::fputs("Unable to read binary file.  Do you have the right devfile specified?\n",
-                       stderr);
-            return 1;
-        }
-        try {
-            HYP_Data data;
-            setup_data_from_devfile(data, r->dev);
-            data.temp_source = 1;
-            data.saln_source = 1;
-            replace_records(data, std::move(taken));
-            data.save_records(a.get("-o"));
-        } catch (const VelmoraError& e) {
-            std::fprintf(stderr, "%s\n", e.what());
-            return 1;
-        }
+        std::unique_ptr<parent_reader> r = decode_capture(a.get("--dev"), capture, feed, &taken);
+        if (taken.records.empty())
+            throw VelmoraError(cli::about(
+                capture, "Unable to read binary file.  Do you have the right devfile specified?"));
+        HYP_Data data;
+        setup_data_from_devfile(data, r->dev);
+        data.temp_source = 1;
+        data.saln_source = 1;
+        replace_records(data, std::move(taken));
+        cli::about_file(out, [&] { data.save_records(out); });
         std::fprintf(stderr, "%zu records decoded, %d records lost\n", r->decoded_count,
                      static_cast<int>(r->lost_records));
         if (feed.decode_errors > 0)
@@ -240,6 +232,23 @@ int cmd_simulate(int argc, char** argv) {
                 a.integer("--seed", 0, std::numeric_limits<long long>::min(), max));
         if (a.has("--serial"))
             o.serial = a.integer("--serial", 0, 0, max);
+        if (a.has("--profile") && (a.has("--water-temp") || a.has("--water-saln")))
+            throw UsageError{"give either --profile or --water-temp and --water-saln"};
+        if (a.has("--water-saln") && !a.has("--water-temp"))
+            throw UsageError{"--water-saln needs --water-temp"};
+        if (a.has("--water-temp")) {
+            ctd_struct water;
+            water.temperature = a.number_in("--water-temp", 0.0, -2.0, 40.0, "degrees C");
+            water.salinity = a.number_in("--water-saln", 0.0, 0.0, 45.0, "PSU");
+            o.water.samples = {water};
+        }
+        cli::check_input(o.dev_path);
+        if (a.has("--profile")) {
+            cli::check_input(a.get("--profile"));
+            o.water = sim::read_water_profile(a.get("--profile"));
+        }
+        if (a.has("-o"))
+            cli::check_output(a.get("-o"));
         try {
             o.faults = sim::parse_faults(a.get_or("--faults", ""));
             if (a.has("-o")) {

@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "file_checks.h"
 #include "file_lines.h"
 #include "hyp_data.h"
 #include "text.h"
@@ -21,8 +22,35 @@ bool has_letter(std::string_view line) {
 
 } // namespace
 
+int CTD_Data::data_columns(const std::string& path) {
+    file_checks::refuse_folder(path);
+    fileio::LineReader in(path);
+    if (!in.is_open())
+        throw VelmoraError("Unable to open file.");
+    std::string_view line;
+    bool header = true; // as read_ctd_file tells column names from data
+    while (in.next(line)) {
+        if (text::has_nul(line))
+            continue;
+        if (header) {
+            if (has_letter(line))
+                continue;
+            header = false;
+        }
+        text::FieldCursor cur(line);
+        std::string_view f;
+        int k = 0;
+        while (cur.next(f))
+            ++k;
+        if (k > 0)
+            return k;
+    }
+    return 0;
+}
+
 void CTD_Data::read_ctd_file(const std::string& path, int time_col, int temp_col, int saln_col,
                              int pres_col) {
+    file_checks::refuse_folder(path);
     fileio::LineReader in(path);
     if (!in.is_open())
         throw VelmoraError("Unable to open file.");
@@ -69,7 +97,12 @@ void CTD_Data::read_ctd_file(const std::string& path, int time_col, int temp_col
     source_file = path;
 }
 
-void HYP_Data::merge_ctd() {
+std::string ctd_gap_report(std::size_t records) {
+    return std::to_string(records) + " records have no CTD sample within 60 s; the nearest " +
+           "sample was used.";
+}
+
+std::size_t HYP_Data::merge_ctd() {
     if (ctd_file.samples.empty())
         throw VelmoraError("No CTD data to merge.");
     if (ctd_list.samples.size() != records.size())
@@ -90,6 +123,7 @@ void HYP_Data::merge_ctd() {
     std::vector<ctd_struct> merged;
     merged.reserve(records.size());
     std::size_t chosen = 0;
+    std::size_t far = 0;
     for (const hyp_data& rec : records) {
         double best = rec.time - s[chosen].time;
         for (std::size_t i = chosen; i < s.size(); ++i) {
@@ -101,10 +135,13 @@ void HYP_Data::merge_ctd() {
                 break; // the samples have passed the record's time
             }
         }
+        if (std::abs(rec.time - s[chosen].time) > kCtdMergeReportGap)
+            ++far;
         ctd_struct entry = s[chosen];
         entry.time = rec.time;
         merged.push_back(entry);
     }
     ctd_list.samples = std::move(merged);
     ctd_merged = true;
+    return far;
 }

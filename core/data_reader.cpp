@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "file_checks.h"
 #include "file_lines.h"
 #include "hyp_data.h"
 #include "text.h"
@@ -332,20 +333,14 @@ void read_processed(fileio::LineReader& in, bool corrected, Loaded& out) {
     }
 }
 
-struct WaterCal {
-    hyp_data record;
-    bool temp_read = false;
-    double temperature = 0.0;
-};
-
-WaterCal read_water_cal(fileio::LineReader& in, const HYP_Data& d) {
+// Lines 3 to 8 of a water calibration file, read without judging them: the data set checks them
+// against itself, `info` shows them.
+WaterCalFile parse_water_cal(fileio::LineReader& in) {
     std::string_view line, rest;
-    WaterCal w;
+    WaterCalFile w;
     in.next(line); // line 3: date
-    long long serial = 0;
-    if (!in.next(line) || !scan_after(line, "Serial Number:", rest) || !scan_int(rest, serial) ||
-        serial != d.serial_number)
-        throw VelmoraError("Water file not from the same device as data file");
+    w.serial_read = in.next(line) && scan_after(line, "Serial Number:", rest) &&
+                    scan_int(rest, w.serial_number);
     if (in.next(line) && scan_after(line, "Water Calibration Temperature:", rest)) {
         std::size_t used = 0;
         const double t = text::parse_double(rest, &used);
@@ -355,17 +350,24 @@ WaterCal read_water_cal(fileio::LineReader& in, const HYP_Data& d) {
         }
     }
     long long n = -1;
-    if (!in.next(line) || !scan_after(line, "Number of wavelengths:", rest) || !scan_int(rest, n) ||
-        n != static_cast<long long>(d.a_wavelengths.size()))
-        throw VelmoraError("Water has differing number of wavelengths than data file!");
-    in.next(line); // line 7: labels
-    const std::size_t count = static_cast<std::size_t>(n);
+    if (in.next(line) && scan_after(line, "Number of wavelengths:", rest) && scan_int(rest, n))
+        w.wavelength_count = n;
+    if (in.next(line)) { // line 7: "0", then the c and a labels
+        text::FieldCursor labels(line);
+        std::string_view f;
+        labels.next(f);
+        while (labels.next(f))
+            if (f.size() > 1 && (f[0] == 'a' || f[0] == 'c'))
+                (f[0] == 'a' ? w.a_wavelengths : w.c_wavelengths)
+                    .push_back(text::parse_double(f.substr(1)));
+    }
+    if (w.wavelength_count < 0)
+        return w;
+    const std::size_t count = static_cast<std::size_t>(w.wavelength_count);
     std::string_view f;
     bool complete = in.next(line) && !text::has_nul(line); // a damaged line gives no value
     text::FieldCursor cur(complete ? line : std::string_view());
     complete = complete && cur.next(f);
-    w.record.c_values.reserve(count);
-    w.record.a_values.reserve(count);
     for (std::size_t i = 0; complete && i < count; ++i) {
         complete = cur.next(f);
         if (complete)
@@ -376,9 +378,18 @@ WaterCal read_water_cal(fileio::LineReader& in, const HYP_Data& d) {
         if (complete)
             w.record.a_values.push_back(text::parse_double(f));
     }
-    if (!complete)
-        throw VelmoraError("Water file does not hold a value for every wavelength.");
+    w.complete = complete;
     return w;
+}
+
+// A water calibration belongs to the data set's instrument and channels, in this order of checks.
+void check_water_cal(const WaterCalFile& w, const HYP_Data& d) {
+    if (!w.serial_read || w.serial_number != d.serial_number)
+        throw VelmoraError("Water file not from the same device as data file");
+    if (w.wavelength_count != static_cast<long long>(d.a_wavelengths.size()))
+        throw VelmoraError("Water has differing number of wavelengths than data file!");
+    if (!w.complete)
+        throw VelmoraError("Water file does not hold a value for every wavelength.");
 }
 
 // Per-channel means of a data file's records, for a water calibration.
@@ -407,13 +418,14 @@ void water_means(const std::vector<hyp_data>& recs, std::vector<double>& a,
 } // namespace
 
 void HYP_Data::load_file(const std::string& path, bool water_mode) {
+    file_checks::refuse_folder(path);
     fileio::LineReader in(path);
     if (!in.is_open())
         throw VelmoraError("Unable to open file.");
 
     Loaded out;
     Kind kind = Kind::hyp;
-    WaterCal water;
+    WaterCalFile water;
     try {
         std::string_view line;
         in.next(line); // title
@@ -437,7 +449,8 @@ void HYP_Data::load_file(const std::string& path, bool water_mode) {
             if (!water_mode)
                 throw VelmoraError("You can not load water files as data.  This will be changed "
                                    "in the next release.\n");
-            water = read_water_cal(in, *this);
+            water = parse_water_cal(in);
+            check_water_cal(water, *this);
             break;
         }
         if (in.failed())
@@ -519,4 +532,19 @@ void HYP_Data::load_file(const std::string& path, bool water_mode) {
         channel_is_a = std::move(out.channel_is_a);
     }
     file_name = path;
+}
+
+WaterCalFile read_water_cal_file(const std::string& path) {
+    file_checks::refuse_folder(path);
+    fileio::LineReader in(path);
+    if (!in.is_open())
+        throw VelmoraError("Unable to open file.");
+    std::string_view line;
+    in.next(line); // title
+    if (!in.next(line) || !text::starts_with_nocase(line, "Water"))
+        throw VelmoraError("File does not appear to be a water calibration file.");
+    WaterCalFile w = parse_water_cal(in);
+    if (in.failed())
+        throw VelmoraError("Unable to read file.\n");
+    return w;
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "devfile_layout.h"
+#include "file_checks.h"
 #include "text.h"
 
 namespace {
@@ -256,6 +257,7 @@ void parse_into(devfile& d, const std::string& path) {
 } // namespace
 
 void devfile::parse(const std::string& path) {
+    file_checks::refuse_folder(path);
     devfile fresh;
     try {
         parse_into(fresh, path);

@@ -34,7 +34,32 @@ class CTD_Data {
     // Reads a whitespace-separated CTD log; columns are 1-based field numbers.
     void read_ctd_file(const std::string& path, int time_col, int temp_col, int saln_col,
                        int pres_col);
+    // The fields of the log's first data line (0 when it has none), against which the chosen
+    // columns are checked: a column beyond them would read 0 on every line.
+    static int data_columns(const std::string& path);
 };
+
+// A merged sample further from its record than this is reported (milliseconds), in the words of
+// ctd_gap_report: "N records have no CTD sample within 60 s; the nearest sample was used.".
+constexpr double kCtdMergeReportGap = 60000.0;
+std::string ctd_gap_report(std::size_t records);
+
+// A water calibration file as it stands, before it is checked against a data set.
+struct WaterCalFile {
+    bool serial_read = false;
+    long long serial_number = 0;
+    bool temp_read = false;
+    double temperature = 0.0;
+    long long wavelength_count = -1;                  // -1: no readable count line
+    std::vector<double> a_wavelengths, c_wavelengths; // as the label line names them
+    bool complete = false;                            // a value for every wavelength
+    hyp_data record;                                  // the values, c then a
+};
+
+// Reads a water calibration file on its own (the data set takes one only on top of the data it
+// belongs to).  Raises "PATH: is a folder, not a file.", "Unable to open file." and, for
+// another kind of file, "File does not appear to be a water calibration file.".
+WaterCalFile read_water_cal_file(const std::string& path);
 
 // One row of the temperature/salinity coefficient table.
 struct ts_coef {
@@ -110,7 +135,8 @@ class HYP_Data {
 
     // Files in.
     void load_file(const std::string& path, bool water_mode);
-    void merge_ctd();
+    // Returns how many records got a sample more than kCtdMergeReportGap away from them.
+    std::size_t merge_ctd();
 
     // Instrument data files out.
     void save_records(const std::string& path);

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "file_checks.h"
 #include "flw_reader.h"
 #include "hyp_reader.h"
 
@@ -136,6 +137,7 @@ CaptureFeed feed_bytes(parent_reader& reader, const std::uint8_t* bytes, std::si
 }
 
 CaptureFeed feed_capture(parent_reader& reader, const std::string& path, TakenRecords* take) {
+    file_checks::refuse_folder(path);
     std::ifstream in(path, std::ios::in | std::ios::binary);
     if (!in.is_open())
         throw VelmoraError("Unable to open binary file.");

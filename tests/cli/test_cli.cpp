@@ -246,19 +246,40 @@ TEST_F(Cli, HelpOfEachCommandListsEveryOptionItTakes) {
     }
 }
 
-TEST_F(Cli, FailuresPrintTheMessageAsWorded) {
+TEST_F(Cli, FailuresNameTheFileAndTheSystemsReason) {
     write_hyp("cast.dat");
+    {
+        std::ofstream text(dir / "text.bin");
+        text << "not a capture\n";
+    }
+    const std::string dev = std::string(VELMORA_DATA_DIR) + "/sample_hyp.dev";
+    const std::string missing = (dir / "missing.dat").string();
+    const std::string no_folder = (dir / "no folder" / "o.dat").string();
+    const std::string correct = "correct " + path("cast.dat") + " -o " + path("o.dat");
     struct Case {
-        std::string args;
-        const char* err;
+        std::string args, err;
     };
     const Case cases[] = {
-        {"correct " + path("missing.dat") + " -o " + path("o.dat"), "Unable to open file.\n"},
-        {"info " + path("missing.dat"), "Unable to open file.\n"},
-        {"correct " + path("cast.dat") + " -o " + path("o.dat") + " --temp-source ctd",
-         "CTD data not merged\n"},
-        {"correct " + path("cast.dat") + " -o " + path("o.dat") + " --apply water",
-         "Water calibration not loaded.\n"},
+        {"correct " + path("missing.dat") + " -o " + path("o.dat"),
+         missing + ": Unable to open file. (No such file or directory)\n"},
+        {"info " + path("missing.dat"),
+         missing + ": Unable to open file. (No such file or directory)\n"},
+        {correct + " --ctd " + path("missing.dat"),
+         missing + ": Unable to open file. (No such file or directory)\n"},
+        {correct + " --water " + path("missing.dat") + " --apply water",
+         missing + ": Unable to open file. (No such file or directory)\n"},
+        {"correct " + path("cast.dat") + " -o " + path("no folder/o.dat"),
+         no_folder + ": Unable to open file for saving. (No such file or directory)\n"},
+        {"water " + path("cast.dat") + " --records 1 --temp 20 -o " + path("no folder/o.dat"),
+         no_folder + ": Unable to open file for saving. (No such file or directory)\n"},
+        {"replay --dev '" + dev + "' " + path("text.bin") + " -o " + path("o.dat"),
+         (dir / "text.bin").string() +
+             ": Unable to read binary file.  Do you have the right devfile specified?\n"},
+        {"info --dev " + path("missing.dat") + " " + path("text.bin"),
+         missing + ": Unable to open file. (No such file or directory)\n"},
+        // Messages that are not about a file stay as worded.
+        {correct + " --temp-source ctd", "CTD data not merged\n"},
+        {correct + " --apply water", "Water calibration not loaded.\n"},
         {"devfile " + path("cast.dat") + " --records 3,12 -o " + path("o.dev"),
          "Record 12 does not exist; the file has 10 records.\n"},
     };
@@ -267,9 +288,145 @@ TEST_F(Cli, FailuresPrintTheMessageAsWorded) {
         EXPECT_EQ(r.status, 1) << c.args;
         EXPECT_EQ(r.err, c.err) << c.args;
     }
+    EXPECT_FALSE(fs::exists(dir / "o.dat"));
     const CliRun r = run("devfile " + path("cast.dat") + " --records 3-1 -o " + path("o.dev"));
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("runs backwards"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, EveryFileArgumentRefusesAFolder) {
+    write_hyp("cast.dat");
+    write_ctd("cast.ctd");
+    fs::create_directory(dir / "folder");
+    const std::string folder = path("folder"), cast = path("cast.dat");
+    const std::string dev = "'" + std::string(VELMORA_DATA_DIR) + "/sample_hyp.dev'";
+    const std::string capture = "'" + std::string(VELMORA_DATA_DIR) + "/sample_hyp.bin'";
+    for (const std::string& args : {
+             "replay --dev " + dev + " " + folder + " -o " + path("o.dat"),
+             "info --dev " + dev + " " + folder,
+             "replay --dev " + folder + " " + capture + " -o " + path("o.dat"),
+             "replay --dev " + dev + " " + capture + " -o " + folder,
+             "info " + folder,
+             "correct " + folder + " -o " + path("o.dat"),
+             "correct " + folder + " -d " + path("out"),
+             "correct " + cast + " -o " + folder,
+             "correct " + cast + " -o " + path("o.dat") + " --ctd " + folder,
+             "correct " + cast + " -o " + path("o.dat") + " --water " + folder,
+             "water " + cast + " --records 1 --temp 20 -o " + folder,
+             "water " + folder + " --records 1 --temp 20 -o " + path("o.wcf"),
+             "devfile " + cast + " --records 1 -o " + folder,
+             "simulate --model hyp --dev " + folder + " -o " + path("o.bin"),
+             "simulate --model hyp --dev " + dev + " -o " + folder,
+         }) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_EQ(r.err, (dir / "folder").string() + ": is a folder, not a file.\n") << args;
+    }
+    EXPECT_TRUE(fs::is_empty(dir / "folder"));
+}
+
+TEST_F(Cli, ConstantsOutsideTheWatersRangeAreRefused) {
+    write_hyp("cast.dat");
+    const std::string correct = "correct " + path("cast.dat") + " -o " + path("o.dat");
+    struct Case {
+        std::string args;
+        const char* err;
+    };
+    const Case cases[] = {
+        {correct + " --temp 41", "--temp 41 is outside -2 to 40 degrees C"},
+        {correct + " --temp -2.5", "--temp -2.5 is outside -2 to 40 degrees C"},
+        {correct + " --saln 46", "--saln 46 is outside 0 to 45 PSU"},
+        {correct + " --saln -1", "--saln -1 is outside 0 to 45 PSU"},
+        {"devfile " + path("cast.dat") + " --records 1 -o " + path("o.dev") + " --temp 100",
+         "--temp 100 is outside -2 to 40 degrees C"},
+        {"water " + path("cast.dat") + " --records 1 --temp 55 -o " + path("o.wcf"),
+         "--temp 55 is outside -2 to 40 degrees C"},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << "\n" << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "o.dat"));
+    // The ends of the ranges are taken.
+    EXPECT_EQ(run(correct + " --temp -2 --saln 45").status, 0);
+    EXPECT_EQ(run(correct + " --temp 40 --saln 0").status, 0);
+}
+
+TEST_F(Cli, AScatteringReferenceOutsideTheChannelsSaysWhichChannelIsUsed) {
+    write_hyp("cast.dat");
+    const std::string correct =
+        "correct " + path("cast.dat") + " -o " + path("o.dat") + " --apply scat --scat-ref ";
+    CliRun r = run(correct + "900");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "--scat-ref 900 nm is outside the channels (412 to 730 nm); the scattering "
+                     "reference is the nearest channel, a 730 nm, c 730 nm.\n");
+    r = run(correct + "300");
+    EXPECT_NE(r.err.find("nearest channel, a 412 nm, c 412 nm."), std::string::npos) << r.err;
+    // Inside the channels the nearest one is taken without a word, as in the app.
+    EXPECT_EQ(run(correct + "720").err, "");
+}
+
+TEST_F(Cli, InfoOnARawCaptureSaysToGiveTheDeviceFile) {
+    const std::string capture = std::string(VELMORA_DATA_DIR) + "/sample_hyp.bin";
+    const CliRun r = run("info '" + capture + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, capture +
+                         ": File does not appear to be an HYP or FLW file.  A raw capture "
+                         "is read with its device file: velmora-cli info --dev DEV " +
+                         capture + "\n");
+}
+
+TEST_F(Cli, CtdColumnsBeyondTheLogAreRefused) {
+    write_hyp("cast.dat");
+    write_ctd("cast.ctd"); // five columns
+    const std::string correct = "correct " + path("cast.dat") + " -o " + path("o.dat") + " --ctd " +
+                                path("cast.ctd") + " --ctd-columns ";
+    CliRun r = run(correct + "1,2,3,9");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("velmora-cli correct: " + (dir / "cast.ctd").string() +
+                         ": CTD column 9 is beyond the 5 columns of the file.\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir / "o.dat"));
+    r = run("devfile " + path("cast.dat") + " --records 1 -o " + path("o.dev") + " --ctd " +
+            path("cast.ctd") + " --ctd-columns 6,2,3,5");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("CTD column 6 is beyond the 5 columns of the file."), std::string::npos)
+        << r.err;
+    EXPECT_EQ(run(correct + "1,2,3,5").status, 0);
+}
+
+TEST_F(Cli, RecordsFarFromEveryCtdSampleAreCounted) {
+    write_hyp("cast.dat"); // records at 0, 250, ... 2250 ms
+    {
+        // One sample 60 s before the first record: it is exactly 60 s from record 0 and
+        // further from the nine others.
+        std::ofstream f(dir / "far.ctd");
+        f << "time pres temp cond saln\n-60000 4.5 13 4.2 33\n";
+    }
+    const std::string correct = "correct " + path("cast.dat") + " -o " + path("o.dat") +
+                                " --temp-source ctd --apply temp --ctd ";
+    CliRun r = run(correct + path("far.ctd"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "9 records have no CTD sample within 60 s; the nearest sample was used.\n");
+    // The numbers are those of the nearest sample all the same.
+    const std::vector<std::string> lines = read_lines(dir / "o.dat");
+    ASSERT_EQ(lines.size(), 21u + kRecords);
+    EXPECT_EQ(fields_of(lines[30])[9], 13);
+
+    // Several files: each report names its file.
+    r = run("correct " + path("cast.dat") + " -d " + path("out") +
+            " --temp-source ctd --apply temp --ctd " + path("far.ctd"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, (dir / "cast.dat").string() +
+                         ": 9 records have no CTD sample within 60 s; the nearest sample was "
+                         "used.\n");
+
+    write_ctd("near.ctd");
+    r = run(correct + path("near.ctd"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
 }
 
 TEST_F(Cli, InfoSummarisesADataFile) {
@@ -454,7 +611,7 @@ TEST_F(Cli, FileNamesAreNeitherFormatsNorShellText) {
     r = run_argv(
         {"correct", missing, in, "-d", (dir / (odd + " folder")).string(), "--apply", "temp"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, missing + ": Unable to open file.\n");
+    EXPECT_EQ(r.err, missing + ": Unable to open file. (No such file or directory)\n");
     EXPECT_EQ(
         std::distance(fs::directory_iterator(dir / (odd + " folder")), fs::directory_iterator()),
         1);
