@@ -1,4 +1,7 @@
 // velmora-cli's data commands, run as a separate process on small files in a temporary folder.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -6,6 +9,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -619,6 +623,104 @@ TEST_F(Cli, FileNamesAreNeitherFormatsNorShellText) {
     EXPECT_FALSE(fs::exists("pwned"));
     EXPECT_FALSE(fs::exists("pwned2"));
     EXPECT_FALSE(fs::exists(dir / "pwned"));
+}
+
+} // namespace
+
+namespace {
+
+// A pseudo-terminal standing in for a serial port: what the test writes to its master reaches
+// the program that opened the slave, and nothing arrives when the test writes nothing.
+class FakePort {
+  public:
+    FakePort() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0)
+            slave_ = ::ptsname(master_);
+    }
+    ~FakePort() {
+        stop_ = true;
+        if (writer_.joinable())
+            writer_.join();
+        if (master_ >= 0)
+            ::close(master_);
+    }
+    const std::string& slave() const { return slave_; }
+
+    // Sends `bytes` over and over, about 25 kB/s, until the port is destroyed.
+    void stream(std::string bytes) {
+        writer_ = std::thread([this, bytes = std::move(bytes)] {
+            std::size_t at = 0;
+            while (!stop_) {
+                const std::size_t n = std::min<std::size_t>(512, bytes.size() - at);
+                const ssize_t put = ::write(master_, bytes.data() + at, n);
+                if (put > 0)
+                    at = (at + static_cast<std::size_t>(put)) % bytes.size();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+    }
+
+  private:
+    int master_ = -1;
+    std::string slave_;
+    std::thread writer_;
+    std::atomic<bool> stop_{false};
+};
+
+TEST_F(Cli, AcquireChecksItsFilesBeforeItStarts) {
+    const std::string dev = std::string(VELMORA_DATA_DIR) + "/sample_hyp.dev";
+    const std::string acquire = "acquire --dev '" + dev + "' --port 91 ";
+    struct Case {
+        std::string args, err;
+    };
+    const Case cases[] = {
+        {acquire + "-o /proc/acq.dat", "/proc/acq.dat: Unable to open file for saving. ("},
+        {acquire + "-o " + path("cast.dat") + " --raw " + path("no folder/cast.bin"),
+         (dir / "no folder/cast.bin").string() +
+             ": Unable to open file for saving. (No such file or directory)\n"},
+        {acquire + "-o " + path("."), (dir / ".").string() + ": is a folder, not a file.\n"},
+        {"acquire --dev " + path("missing.dev") + " --port 91 -o " + path("cast.dat"),
+         (dir / "missing.dev").string() + ": Unable to open file. (No such file or directory)\n"},
+    };
+    for (const Case& c : cases) {
+        // No port 91 exists: the files are refused before the port would be opened.
+        const CliRun r = run_env("VELMORA_COM91=" + path("no port"), c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << c.args << "\n" << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "cast.dat"));
+}
+
+TEST_F(Cli, AcquireGivesUpAfterItsTimeOut) {
+    struct Case {
+        const char* dev; // against a HYP instrument's stream
+        bool send;       // whether the instrument sends at all
+        const char* err;
+    };
+    const Case cases[] = {
+        {"sample_hyp.dev", false, "velmora-cli acquire: no data from port 92 within 1.5 s.\n"},
+        {"sample_flw.dev", true, "no record matched the device file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dev);
+        FakePort port;
+        ASSERT_FALSE(port.slave().empty());
+        if (c.send)
+            port.stream(read_all(std::string(VELMORA_DATA_DIR) + "/sample_hyp.bin"));
+        const std::string dev = std::string(VELMORA_DATA_DIR) + "/" + c.dev;
+        const auto started = std::chrono::steady_clock::now();
+        const CliRun r =
+            run_env("VELMORA_COM92='" + port.slave() + "'",
+                    "acquire --dev '" + dev + "' --port 92 --timeout 1.5 --seconds 8 -o " +
+                        path("cast.dat") + " --raw " + path("cast.bin"));
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        // Nobody is asked whether to go on waiting, and the time-out, not --seconds, ends it.
+        EXPECT_EQ(r.err.find("?"), std::string::npos) << r.err;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(6));
+        EXPECT_FALSE(fs::exists(dir / "cast.dat")); // nothing was written into it
+    }
 }
 
 } // namespace
