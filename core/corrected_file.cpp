@@ -7,23 +7,10 @@
 #include "atomic_file.h"
 #include "channel_labels.h"
 #include "hyp_data.h"
+#include "nearest_index.h"
 #include "text.h"
 
 namespace {
-
-// The lower index wins on equal distances.
-std::size_t nearest(const std::vector<double>& list, double x) {
-    std::size_t best = 0;
-    double best_d = std::fabs(x - list[0]);
-    for (std::size_t i = 1; i < list.size(); ++i) {
-        const double d = std::fabs(x - list[i]);
-        if (d < best_d) {
-            best_d = d;
-            best = i;
-        }
-    }
-    return best;
-}
 
 std::string g6(double v) {
     return text::format_g(v, 6);
@@ -95,9 +82,9 @@ void HYP_Data::write_corrected_header(std::ostream& out, bool ctd_columns, bool 
     if (chl_column) {
         if (a_wavelengths.empty() || c_wavelengths.empty())
             throw VelmoraError("The ChlA column needs wavelengths.");
-        line("Calculated ChlA by ( a(" + g6(a_wavelengths[nearest(a_wavelengths, 676.0)]) +
-             ") - a(" + g6(a_wavelengths[nearest(a_wavelengths, 650.0)]) + ") ) / c(" +
-             g6(c_wavelengths[nearest(c_wavelengths, 650.0)]) + ")");
+        line("Calculated ChlA by ( a(" + g6(a_wavelengths[nearest_index(a_wavelengths, 676.0)]) +
+             ") - a(" + g6(a_wavelengths[nearest_index(a_wavelengths, 650.0)]) + ") ) / c(" +
+             g6(c_wavelengths[nearest_index(c_wavelengths, 650.0)]) + ")");
     } else {
         line("");
     }
@@ -125,10 +112,10 @@ void HYP_Data::save_corrected(const std::string& path, bool ctd_columns, bool ch
 double HYP_Data::chl_ratio_of(const hyp_data& r) const {
     if (a_wavelengths.empty() || c_wavelengths.empty())
         throw VelmoraError("The ChlA column needs wavelengths.");
-    const std::size_t a715 = nearest(a_wavelengths, 715.0);
-    const std::size_t a650 = nearest(a_wavelengths, 650.0);
-    const std::size_t a676 = nearest(a_wavelengths, 676.0);
-    const std::size_t c650 = nearest(c_wavelengths, 650.0);
+    const std::size_t a715 = nearest_index(a_wavelengths, 715.0);
+    const std::size_t a650 = nearest_index(a_wavelengths, 650.0);
+    const std::size_t a676 = nearest_index(a_wavelengths, 676.0);
+    const std::size_t c650 = nearest_index(c_wavelengths, 650.0);
     if (r.a_values.size() < a_wavelengths.size() || r.c_values.size() < c_wavelengths.size())
         throw VelmoraError("A record holds fewer values than there are channels.");
     if (r.a_values[a715] - r.a_values[a650] > 0.001)

@@ -14,6 +14,7 @@
 
 #include "chart_widget.h"
 #include "hyp_data.h"
+#include "nearest_index.h"
 #include "text.h"
 #include "tfr_parent_frame.h"
 
@@ -208,7 +209,7 @@ TimeSeries TF_TimeShift::series(int source, int variable, int channel, double wa
     if (source == AcData) {
         const std::vector<double>& wls = channel == 0 ? d.a_wavelengths : d.c_wavelengths;
         if (wavelength > 0 && !wls.empty()) {
-            const auto k = static_cast<std::size_t>(TFr_ParentFrame::NearestIndex(wavelength, wls));
+            const auto k = nearest_index(wls, wavelength);
             for (const hyp_data& r : d.records) {
                 const std::vector<double>& v = channel == 0 ? r.a_values : r.c_values;
                 if (k < v.size()) {
@@ -317,7 +318,7 @@ void TF_TimeShift::stepWavelength(QLineEdit* edit, int step) {
     if (wls.empty())
         return;
     const double current = fieldValue(edit, 0.0);
-    int k = current > 0 ? TFr_ParentFrame::NearestIndex(current, wls) + step : 0;
+    int k = current > 0 ? static_cast<int>(nearest_index(wls, current)) + step : 0;
     k = std::clamp(k, 0, static_cast<int>(wls.size()) - 1);
     edit->setText(QString::asprintf("%.1f", wls[static_cast<std::size_t>(k)]));
     Redraw();

@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 
+#include "nearest_index.h"
 #include "velmora_error.h"
 
 TFr_ParentFrame::TFr_ParentFrame(QWidget* parent) : QFrame(parent) {
@@ -21,21 +22,6 @@ void TFr_ParentFrame::Refresh() {}
 void TFr_ParentFrame::SetLiveMode(bool) {}
 
 void TFr_ParentFrame::NewRecords() {}
-
-int TFr_ParentFrame::NearestIndex(double value, const std::vector<double>& list) {
-    if (list.empty())
-        return 0;
-    int best = 0;
-    double bestDistance = std::fabs(list[0] - value);
-    for (std::size_t i = 1; i < list.size(); ++i) {
-        const double d = std::fabs(list[i] - value);
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = static_cast<int>(i);
-        }
-    }
-    return best;
-}
 
 void TFr_ParentFrame::refreshFromControl() {
     try {
@@ -59,5 +45,5 @@ void TFr_ParentFrame::synchronizeBar(const QScrollBar* moved, const std::vector<
                                      QScrollBar* other, const std::vector<double>& other_wl) {
     const double wl = moved_wl[std::min<std::size_t>(moved->value(), moved_wl.size() - 1)];
     const QSignalBlocker block(other);
-    other->setValue(NearestIndex(wl, other_wl));
+    other->setValue(static_cast<int>(nearest_index(other_wl, wl)));
 }

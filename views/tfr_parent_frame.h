@@ -26,10 +26,6 @@ class TFr_ParentFrame : public QFrame {
     // Records have been appended to the attached data set.
     virtual void NewRecords();
 
-    // Index of the element nearest to value; the first of equal distances wins.  The list must
-    // not be empty.
-    static int NearestIndex(double value, const std::vector<double>& list);
-
     // Sets a channel bar's last position (at least 0) without signalling a change.
     static void setMaximumQuietly(QScrollBar* bar, int maximum);
     // "Synchronize Wavelengths": the other bar moves, without signalling, to the channel of

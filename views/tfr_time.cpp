@@ -12,25 +12,12 @@
 
 #include "chart_widget.h"
 #include "hyp_data.h"
+#include "nearest_index.h"
 #include "selection_sink.h"
 #include "series_window.h"
 
 namespace {
 constexpr double kLiveSpanMs = 20000.0;
-
-// Index of the record whose time is nearest to t; the first of equal distances wins.
-int nearestRecord(const std::vector<hyp_data>& records, double t) {
-    int best = 0;
-    double bestDistance = std::fabs(records[0].time - t);
-    for (std::size_t i = 1; i < records.size(); ++i) {
-        const double d = std::fabs(records[i].time - t);
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = static_cast<int>(i);
-        }
-    }
-    return best;
-}
 
 void setPositionQuietly(QScrollBar* bar, int position) {
     const QSignalBlocker block(bar);
@@ -39,32 +26,10 @@ void setPositionQuietly(QScrollBar* bar, int position) {
 } // namespace
 
 TFr_Time::TFr_Time(QWidget* parent, SelectionSink* sink)
-    : TFr_ParentFrame(parent), sink_(sink), window_(std::make_unique<SeriesWindow>()) {
-    resize(451, 304);
-    iXYPlot1 = new ChartWidget(ChartWidget::Kind::XY, this);
-    iXYPlot1->setObjectName("iXYPlot1");
-    iXYPlot1->setTitle("Time Plot");
-    iXYPlot1->addChannel("Absorption", QColor(214, 39, 40), false, true);
-    iXYPlot1->addChannel("Attenuation", QColor(31, 119, 180), false, true);
-    iXYPlot1->setButtonVisible(ChartWidget::Button::Select, true);
+    : TFr_ChannelPlot(parent, sink, "Time Plot"), window_(std::make_unique<SeriesWindow>()) {
     iXYPlot1->setButtonVisible(ChartWidget::Button::ZoomBox, false);
-    iXYPlot1->setZoomFactor(2.0);
     iXYPlot1->setCursorSnap(true);
 
-    L_cwl = new QLabel(this);
-    L_awl = new QLabel(this);
-    L_cwl->setObjectName("L_cwl");
-    L_awl->setObjectName("L_awl");
-    SB_cwl = new QScrollBar(Qt::Horizontal, this);
-    SB_awl = new QScrollBar(Qt::Horizontal, this);
-    SB_cwl->setObjectName("SB_cwl");
-    SB_awl->setObjectName("SB_awl");
-    for (QScrollBar* bar : {SB_cwl, SB_awl}) {
-        bar->setRange(0, 0);
-        bar->setPageStep(1);
-    }
-    CB_Sync = new QCheckBox("Synchronize Wavelengths", this);
-    CB_Sync->setChecked(true);
     CB_Orientation = new QCheckBox("Switch Axes", this);
     CB_Orientation->setVisible(false);
     CB_StupidCheckBox = new QCheckBox("Scroll Data", this);
@@ -73,38 +38,18 @@ TFr_Time::TFr_Time(QWidget* parent, SelectionSink* sink)
     B_Grab = new QPushButton("Grab", this);
     B_Grab->setVisible(false);
     B_Grab->setToolTip("Send the records between the two cursors to the selected-data window");
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(2, 2, 2, 2);
-    layout->setSpacing(2);
-    layout->addWidget(iXYPlot1, 1);
-    auto* grid = new QGridLayout;
-    grid->setHorizontalSpacing(8);
-    grid->setVerticalSpacing(1);
-    L_awl->setMinimumWidth(150);
-    grid->addWidget(L_awl, 0, 0);
-    grid->addWidget(SB_awl, 0, 1);
-    grid->addWidget(L_cwl, 1, 0);
-    grid->addWidget(SB_cwl, 1, 1);
-    grid->setColumnStretch(1, 1);
-    layout->addLayout(grid);
-    auto* row = new QHBoxLayout;
-    row->addWidget(CB_Sync);
+    QHBoxLayout* row = optionRow();
     row->addWidget(CB_Orientation);
     row->addWidget(CB_StupidCheckBox);
     row->addStretch(1);
     row->addWidget(B_Grab);
-    layout->addLayout(row);
 
-    connect(SB_cwl, &QScrollBar::valueChanged, this, &TFr_Time::SB_cwlChange);
-    connect(SB_awl, &QScrollBar::valueChanged, this, &TFr_Time::SB_awlChange);
     connect(CB_Orientation, &QCheckBox::clicked, this, [this] {
         applyOrientation();
         CB_GenericClick();
         iXYPlot1->fitAll();
     });
     connect(CB_StupidCheckBox, &QCheckBox::clicked, this, &TFr_Time::CB_GenericClick);
-    connect(iXYPlot1, &ChartWidget::dataPointClicked, this, &TFr_Time::iXYPlot1ClickDataPoint);
     connect(iXYPlot1, &ChartWidget::beforeDataCursorUpdate, this,
             &TFr_Time::iXYPlot1BeforeDataCursorUpdate);
     connect(B_Grab, &QPushButton::clicked, this, &TFr_Time::B_GrabClick);
@@ -139,8 +84,7 @@ void TFr_Time::AttachData(HYP_Data* data) {
         setMaximumQuietly(SB_cwl, 0);
         return;
     }
-    setMaximumQuietly(SB_awl, static_cast<int>(data->a_wavelengths.size()) - 1);
-    setMaximumQuietly(SB_cwl, static_cast<int>(data->c_wavelengths.size()) - 1);
+    setBarMaxima();
     setPositionQuietly(SB_awl, 0);
     setPositionQuietly(SB_cwl, 0);
     if (data->records.empty())
@@ -159,12 +103,10 @@ void TFr_Time::Refresh() {
         drawn_ = Drawn();
         return;
     }
-    setMaximumQuietly(SB_awl, static_cast<int>(data_->a_wavelengths.size()) - 1);
-    setMaximumQuietly(SB_cwl, static_cast<int>(data_->c_wavelengths.size()) - 1);
-    const int a = SB_awl->value();
-    const int c = SB_cwl->value();
-    L_awl->setText(QString::asprintf("A wavelength: %4.1f", data_->a_wavelengths[a]));
-    L_cwl->setText(QString::asprintf("C wavelength: %4.1f", data_->c_wavelengths[c]));
+    setBarMaxima();
+    const int a = aChannel();
+    const int c = cChannel();
+    showChannelLabels();
     const bool swapped = CB_Orientation->isChecked();
     const std::vector<double> key = SeriesWindow::settingsKey(*data_, a, c);
     if (appendNewRecords(a, c, swapped, key))
@@ -263,29 +205,8 @@ void TFr_Time::SetLiveMode(bool live) {
 
 void TFr_Time::NewRecords() {}
 
-void TFr_Time::SB_cwlChange() {
-    if (!data_ || data_->c_wavelengths.empty())
-        return;
-    if (CB_Sync->isChecked() && !data_->a_wavelengths.empty())
-        synchronizeBar(SB_cwl, data_->c_wavelengths, SB_awl, data_->a_wavelengths);
-    refreshFromControl();
-}
-
-void TFr_Time::SB_awlChange() {
-    if (!data_ || data_->a_wavelengths.empty())
-        return;
-    if (CB_Sync->isChecked() && !data_->c_wavelengths.empty())
-        synchronizeBar(SB_awl, data_->a_wavelengths, SB_cwl, data_->c_wavelengths);
-    refreshFromControl();
-}
-
 void TFr_Time::CB_GenericClick() {
     refreshFromControl();
-}
-
-void TFr_Time::iXYPlot1ClickDataPoint(int channel, int point) {
-    if (sink_)
-        sink_->ShowSelectedRecord(channel == 0, point);
 }
 
 void TFr_Time::iXYPlot1BeforeDataCursorUpdate() {
@@ -297,15 +218,14 @@ void TFr_Time::B_GrabClick() {
         return;
     const double x1 = std::trunc(iXYPlot1->cursorX(0));
     const double x2 = std::trunc(iXYPlot1->cursorX(1));
-    const int e = nearestRecord(data_->records, x1);
-    const int l = nearestRecord(data_->records, x2);
+    auto time = [](const hyp_data& r) { return r.time; };
+    const int e = static_cast<int>(nearest_index(data_->records, x1, time));
+    const int l = static_cast<int>(nearest_index(data_->records, x2, time));
     sink_->ShowSelectedRange(true, std::min(e, l), std::max(e, l));
 }
 
 void TFr_Time::showFailure(const QString& message) {
-    iXYPlot1->setOverlayText(message);
-    if (!message.isEmpty()) {
-        iXYPlot1->clearAllChannels();
+    TFr_ChannelPlot::showFailure(message);
+    if (!message.isEmpty())
         drawn_ = Drawn();
-    }
 }

@@ -6,17 +6,13 @@
 #include <memory>
 #include <vector>
 
-#include "tfr_parent_frame.h"
+#include "tfr_channel_plot.h"
 
-class ChartWidget;
 class QCheckBox;
-class QLabel;
 class QPushButton;
-class QScrollBar;
-class SelectionSink;
 class SeriesWindow;
 
-class TFr_Time : public TFr_ParentFrame {
+class TFr_Time : public TFr_ChannelPlot {
     Q_OBJECT
   public:
     explicit TFr_Time(QWidget* parent = nullptr, SelectionSink* sink = nullptr);
@@ -27,24 +23,12 @@ class TFr_Time : public TFr_ParentFrame {
     void SetLiveMode(bool live) override;
     void NewRecords() override;
 
-    HYP_Data* data() const { return data_; }
-    void setSelectionSink(SelectionSink* sink) { sink_ = sink; }
-
-    ChartWidget* iXYPlot1 = nullptr;
-    QLabel* L_cwl = nullptr;
-    QLabel* L_awl = nullptr;
-    QScrollBar* SB_cwl = nullptr;
-    QScrollBar* SB_awl = nullptr;
-    QCheckBox* CB_Sync = nullptr;
     QCheckBox* CB_Orientation = nullptr;
     QCheckBox* CB_StupidCheckBox = nullptr;
     QPushButton* B_Grab = nullptr;
 
   public slots:
-    void SB_cwlChange();
-    void SB_awlChange();
     void CB_GenericClick();
-    void iXYPlot1ClickDataPoint(int channel, int point);
     void iXYPlot1BeforeDataCursorUpdate();
     void B_GrabClick();
 
@@ -67,8 +51,6 @@ class TFr_Time : public TFr_ParentFrame {
                    bool swapped, bool replace);
     void applyOrientation();
 
-    HYP_Data* data_ = nullptr;
-    SelectionSink* sink_ = nullptr;
     Drawn drawn_;
     std::unique_ptr<SeriesWindow> window_;
     bool live_ = false;

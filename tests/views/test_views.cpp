@@ -8,6 +8,7 @@
 #include <qcustomplot.h>
 
 #include "chart_widget.h"
+#include "nearest_index.h"
 #include "parent_reader.h"
 #include "sample_data.h"
 #include "tfr_depth.h"
@@ -30,7 +31,7 @@ void clickPoint(ChartWidget* chart, int channel, int point) {
 void showSized(QWidget* w) {
     w->resize(900, 600);
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w) || true);
+    QVERIFY(QTest::qWaitForWindowExposed(w));
 }
 
 } // namespace
@@ -76,7 +77,7 @@ void ViewTests::nearestIndex_data() {
 void ViewTests::nearestIndex() {
     QFETCH(double, value);
     QFETCH(int, expected);
-    QCOMPARE(TFr_ParentFrame::NearestIndex(value, sample::kAWl), expected);
+    QCOMPARE(nearest_index(sample::kAWl, value), std::size_t(expected));
 }
 
 void ViewTests::timeAttachWithoutRecordsSetsRanges() {
@@ -196,22 +197,17 @@ void ViewTests::timeSynchronizeSearchesTheOtherList() {
     const std::vector<double> cwl = {404, 416, 418, 432, 450};
     auto d = sample::make_data(10, false, awl, cwl);
     for (bool depth : {false, true}) {
-        std::unique_ptr<TFr_ParentFrame> owner;
-        QScrollBar *sbA = nullptr, *sbC = nullptr;
-        QCheckBox* sync = nullptr;
-        if (depth) {
-            auto* v = new TFr_Depth;
-            sbA = v->SB_awl, sbC = v->SB_cwl, sync = v->CB_Sync;
-            owner.reset(v);
-        } else {
-            auto* v = new TFr_Time;
-            sbA = v->SB_awl, sbC = v->SB_cwl, sync = v->CB_Sync;
-            owner.reset(v);
-        }
+        std::unique_ptr<TFr_ChannelPlot> owner;
+        if (depth)
+            owner = std::make_unique<TFr_Depth>();
+        else
+            owner = std::make_unique<TFr_Time>();
+        QScrollBar *sbA = owner->SB_awl, *sbC = owner->SB_cwl;
+        QCheckBox* sync = owner->CB_Sync;
         owner->AttachData(d.get());
         for (int k = 0; k < 5; ++k) {
             sbA->setValue(k);
-            QCOMPARE(sbC->value(), TFr_ParentFrame::NearestIndex(awl[k], cwl));
+            QCOMPARE(sbC->value(), int(nearest_index(cwl, awl[k])));
         }
         sbA->setValue(1); // a 410 -> c 404 (index 0)
         QCOMPARE(sbC->value(), 0);

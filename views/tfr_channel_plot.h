@@ -1,0 +1,62 @@
+// The base of the views that plot one a channel and one c channel (the time and depth views):
+// the chart with its two series, a channel bar and label for each kind, "Synchronize
+// Wavelengths", the bars' handlers, a click on a point and the failure text.  Both views share
+// these, so their handlers cannot drift apart.
+#pragma once
+
+#include "tfr_parent_frame.h"
+
+class ChartWidget;
+class QCheckBox;
+class QHBoxLayout;
+class QLabel;
+class QScrollBar;
+class SelectionSink;
+
+class TFr_ChannelPlot : public TFr_ParentFrame {
+    Q_OBJECT
+  public:
+    ~TFr_ChannelPlot() override;
+
+    HYP_Data* data() const { return data_; }
+    void setSelectionSink(SelectionSink* sink) { sink_ = sink; }
+
+    ChartWidget* iXYPlot1 = nullptr;
+    QLabel* L_awl = nullptr;
+    QLabel* L_cwl = nullptr;
+    QScrollBar* SB_cwl = nullptr;
+    QScrollBar* SB_awl = nullptr;
+    QCheckBox* CB_Sync = nullptr;
+
+  public slots:
+    void SB_cwlChange();
+    void SB_awlChange();
+    // Channel 0 is absorption: the record goes to the selected-data window.
+    void iXYPlot1ClickDataPoint(int channel, int point);
+
+  protected:
+    // The chart titled `title` with the "Absorption" and "Attenuation" series, the two bars
+    // under it and a row of options that starts with "Synchronize Wavelengths".
+    TFr_ChannelPlot(QWidget* parent, SelectionSink* sink, const QString& title);
+
+    // The row under the bars; the views add their own options to it.
+    QHBoxLayout* optionRow() const { return optionRow_; }
+    // Sets both bars' last positions to the data set's channel lists without signalling.
+    void setBarMaxima();
+    // The channels the bars point at, and the labels naming their wavelengths.  Both lists of
+    // the data set must hold channels.
+    int aChannel() const;
+    int cChannel() const;
+    void showChannelLabels();
+
+    void showFailure(const QString& message) override;
+
+    HYP_Data* data_ = nullptr;
+    SelectionSink* sink_ = nullptr;
+
+  private:
+    // A bar was moved: the other one follows when synchronised, and the view redraws.
+    void barMoved(bool c_bar);
+
+    QHBoxLayout* optionRow_ = nullptr;
+};
