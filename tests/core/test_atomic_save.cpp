@@ -1,12 +1,9 @@
 // Whole-file writers replace the target only once the new file is complete.
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <iterator>
-#include <random>
 
-#include "fast_format.h"
 #include "files_test_util.h"
 
 using namespace files_test;
@@ -121,45 +118,4 @@ TEST_F(AtomicSave, LinkedTargetReplacesTheLinkedFileAndKeepsTheLink) {
     HYP_Data back;
     back.load_file(path("old.dat"), false);
     expect_same_records(back.records, d.records);
-}
-
-TEST(FastFormat, MatchesPrintfGeneralFormat) {
-    std::vector<double> values = {0.0,
-                                  -0.0,
-                                  250.0,
-                                  -0.5,
-                                  0.123456789012,
-                                  1e-05,
-                                  400.5,
-                                  2.5,
-                                  1234567890.5,
-                                  1234567891.5,
-                                  9999999999.4,
-                                  9999999999.5,
-                                  99999.999995,
-                                  0.000099999999995,
-                                  1e-11,
-                                  1e10,
-                                  1e-300,
-                                  1e300,
-                                  0.1,
-                                  0.3,
-                                  1.0 / 3.0,
-                                  5e-5,
-                                  123456.78901234};
-    std::mt19937_64 rng(42);
-    std::uniform_real_distribution<double> exponent(-13.0, 12.0);
-    for (int i = 0; i < 200000; ++i) {
-        const double v = std::pow(10.0, exponent(rng));
-        values.push_back(i % 2 ? v : -v);
-        values.push_back(std::round(v * 1e4) / 1e4);
-        values.push_back(static_cast<double>(i) * 0.5 + 1e9); // exact ties at the 10th digit
-    }
-    for (const double v : values) {
-        char fast[fastfmt::kMaxG10], slow[64];
-        const char* end = fastfmt::format_g10(fast, v);
-        const std::string fast_text(static_cast<const char*>(fast), end);
-        const auto r = std::to_chars(slow, slow + sizeof slow, v, std::chars_format::general, 10);
-        ASSERT_EQ(fast_text, std::string(slow, r.ptr)) << text_g10(v);
-    }
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "comma_locale.h"
+#include "core/test_util.h"
 
 #include <cmath>
 #include <cstdint>
@@ -41,11 +42,9 @@ class TempDir {
     std::string path_;
 };
 
-// Relative-tolerance comparison that prints both numbers.
+// The tests' one relative-tolerance comparison; values below 1 in size are held to `rel` itself.
 inline void expect_near_rel(double expected, double actual, double rel, const std::string& what) {
-    const double tol = rel * std::max(1.0, std::fabs(expected));
-    EXPECT_LE(std::fabs(expected - actual), tol)
-        << what << ": expected " << expected << ", got " << actual;
+    EXPECT_TRUE(test_util::near_rel(actual, expected, rel, rel)) << what;
 }
 
 // An HYP device file with `n` wavelengths and three bins (10, 20, 30 C).  Channel k:
