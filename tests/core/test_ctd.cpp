@@ -111,3 +111,48 @@ TEST(CtdMerge, RefusesWhatItCannotMerge) {
     EXPECT_FALSE(acquired.ctd_merged);
     EXPECT_TRUE(acquired.ctd_list.samples.empty());
 }
+
+TEST(CtdMerge, CountsRecordsWhoseSampleIsMoreThanAMinuteAway) {
+    struct Case {
+        std::vector<double> records;
+        std::vector<double> samples;
+        std::size_t far;
+    };
+    const std::vector<Case> cases = {
+        {{0, 60000, 60001, 200000}, {0}, 2},   // exactly 60 s is near enough
+        {{-60001, -60000, 0}, {0}, 1},         // before the log as after it
+        {{0, 100000, 200000}, {0, 200000}, 1}, // half-way between two far samples
+        {{0, 250, 500}, {100, 1100}, 0},       // the usual case
+        {{0, 250, 500}, {-61000, 1000000}, 3}, // a log of another day
+    };
+    for (const Case& c : cases) {
+        HYP_Data d;
+        add_records(d, c.records);
+        d.ctd_file.samples = samples_at(c.samples);
+        EXPECT_EQ(d.merge_ctd(), c.far) << c.records.size() << " records";
+        EXPECT_TRUE(d.ctd_merged);
+    }
+    EXPECT_EQ(ctd_gap_report(7),
+              "7 records have no CTD sample within 60 s; the nearest sample was used.");
+}
+
+TEST_F(Ctd, DataColumnsAreThoseOfTheFirstDataLine) {
+    struct Case {
+        const char* content;
+        int columns;
+    };
+    const Case cases[] = {
+        {"time pres temp cond saln\n120 7.5 12.1 3.9 34.2\n1 2 3 4 5 6 7\n", 5},
+        {"header\nmore header\n1\t2 3\n", 3},
+        {"  1   2  \r\n", 2},
+        {"names\n\nx y z w\n", 4}, // an empty line ends the header; later lines are data
+        {"only names\n", 0},
+        {"", 0},
+    };
+    for (const Case& c : cases) {
+        write_text(path("log.txt"), c.content);
+        EXPECT_EQ(CTD_Data::data_columns(path("log.txt")), c.columns) << c.content;
+    }
+    EXPECT_EQ(error_of([&] { CTD_Data::data_columns(path("missing.txt")); }),
+              "Unable to open file.");
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -91,6 +92,15 @@ TEST(RawCapture, FedInBlocksOf4096) {
     }
     BlockCounter r;
     EXPECT_THROW(feed_capture(r, dir.file("missing.bin")), VelmoraError);
+    // A folder is refused by name instead of being read as a capture of its own "size".
+    std::filesystem::create_directory(dir.file("cast.bin"));
+    try {
+        feed_capture(r, dir.file("cast.bin"));
+        FAIL() << "no error";
+    } catch (const VelmoraError& e) {
+        EXPECT_EQ(e.what(), dir.file("cast.bin") + ": is a folder, not a file.");
+    }
+    EXPECT_TRUE(r.blocks.empty());
 }
 
 TEST(PlaceholderReader, OperationsDoNothing) {
