@@ -2,14 +2,6 @@
 
 #include <cstdio>
 
-std::string time_stamp_for_name(const std::tm& t) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%u%02u%02u%02u%02u%02u", unsigned(t.tm_year + 1900),
-                  unsigned(t.tm_mon + 1), unsigned(t.tm_mday), unsigned(t.tm_hour),
-                  unsigned(t.tm_min), unsigned(t.tm_sec));
-    return buf;
-}
-
 int NullDialogs::message(const std::string& text, const std::string& caption, bool ok_cancel) {
     if (report)
         report(caption, text);

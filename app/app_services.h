@@ -16,6 +16,7 @@
 #include "hyp_data.h"
 #include "parent_reader.h"
 #include "settings_store.h"
+#include "time_stamp.h"
 
 // ---------------------------------------------------------------------------------------------
 // Clock
@@ -49,9 +50,6 @@ class SystemClock : public Clock {
             .count();
     }
 };
-
-// "%u%02u%02u%02u%02u%02u" of a local time: year, month, day, hour, minute, second.
-std::string time_stamp_for_name(const std::tm& t);
 
 // ---------------------------------------------------------------------------------------------
 // The user's answers

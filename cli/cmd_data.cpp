@@ -20,6 +20,7 @@
 #include "hyp_data.h"
 #include "record_selection.h"
 #include "text.h"
+#include "time_stamp.h"
 
 namespace {
 
@@ -261,12 +262,7 @@ std::string default_corrected_name(const std::string& data, const std::tm& now) 
     std::string base = std::filesystem::path(data).filename().string();
     if (base.size() >= 4)
         base.resize(base.size() - 4);
-    char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "_corrected_%u%02u%02u%02u%02u%02u.dat",
-                  static_cast<unsigned>(now.tm_year + 1900), static_cast<unsigned>(now.tm_mon + 1),
-                  static_cast<unsigned>(now.tm_mday), static_cast<unsigned>(now.tm_hour),
-                  static_cast<unsigned>(now.tm_min), static_cast<unsigned>(now.tm_sec));
-    return base + stamp;
+    return base + "_corrected_" + time_stamp_for_name(now) + ".dat";
 }
 
 int correct_many(const std::vector<std::string>& files, const std::string& outdir,
