@@ -12,6 +12,7 @@ class ByteView {
     ByteView(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
     std::size_t size() const { return size_; }
+    const std::uint8_t* data() const { return data_; }
     bool has(std::size_t offset, std::size_t count) const {
         return offset <= size_ && count <= size_ - offset;
     }

@@ -1,6 +1,7 @@
 #include "flw_reader.h"
 
 #include <cstdio>
+#include <iterator>
 #include <limits>
 
 #include "byte_view.h"
@@ -153,7 +154,7 @@ void flw_reader::read_header() {
     checksum_start = scan_pos - 4;
     const ByteView v(raw_bytes.data() + scan_pos, raw_bytes.size() - scan_pos);
     packet& p = current_packet;
-    p.signal_counts.clear();
+    signal_count_ = 0;
     p.reference_counts.clear();
     p.record_length = v.le16(0);
     p.serial_number = bcd_serial(v.u8(2), v.u8(3), v.u8(4));
@@ -198,10 +199,12 @@ void flw_reader::read_block() {
     p.block_times[block_index] = static_cast<std::int32_t>(v.le16(0));
     if (trace_)
         trace_->block(v, channels);
-    for (int j = 0; j < channels; ++j) {
-        // A 16-bit count and a fraction byte in 1/256; the fraction is dropped.
-        p.signal_counts.push_back(static_cast<std::int32_t>(v.le16(2 + 3 * std::size_t(j))));
-    }
+    // Each signal: a 16-bit count and a fraction byte in 1/256; the fraction is dropped.
+    if (!v.has(0, 2 + 3 * std::size_t(channels)) || signal_count_ + channels > std::size(signals_))
+        throw VelmoraError("Record ends before its declared length.");
+    const std::uint8_t* at = v.data() + 2;
+    for (int j = 0; j < channels; ++j, at += 3)
+        signals_[signal_count_++] = static_cast<std::int32_t>(at[0] | at[1] << 8);
     scan_pos += 2 + 3 * channels;
     if (++block_index == blocks_per_record) {
         block_index = 0;
@@ -229,7 +232,7 @@ void flw_reader::read_reference() {
         // Dropped silently; the search resumes at the pad byte.
         mode = 0;
         sync_state = 0;
-        p.signal_counts.clear();
+        signal_count_ = 0;
         p.reference_counts.clear();
         for (std::int32_t& t : p.block_times)
             t = 0;
@@ -244,9 +247,9 @@ void flw_reader::convert_record() {
     packet& p = current_packet;
     mode = 0;
     sync_state = 0;
-    if (!channels_ready_ || p.signal_counts.size() != std::size_t(blocks_per_record * channels) ||
+    if (!channels_ready_ || signal_count_ != std::size(signals_) ||
         p.reference_counts.size() != std::size_t(channels)) {
-        p.signal_counts.clear();
+        signal_count_ = 0;
         p.reference_counts.clear();
         return;
     }
@@ -274,11 +277,6 @@ void flw_reader::convert_record() {
         adjust_c[k] = dev.temp_adjustment_at(false, k, at);
     }
 
-    // The packet keeps the reference counts (the reference view plots them) but not the signals;
-    // the signal list's storage is kept for the next record.
-    signals_.swap(p.signal_counts);
-    p.signal_counts.clear();
-
     for (int b = 0; b < blocks_per_record; ++b) {
         std::uint32_t t = static_cast<std::uint32_t>(p.block_times[b]);
         if (decoded_count == 0) {
@@ -305,13 +303,16 @@ void flw_reader::convert_record() {
         }
         p.block_times[b] = static_cast<std::int32_t>(static_cast<std::uint32_t>(r.time));
 
-        const std::int32_t* sig = signals_.data() + b * channels;
+        const std::int32_t* sig = signals_ + b * channels;
+        double a[channels_per_kind], c[channels_per_kind];
         for (int k = 0; k < channels_per_kind; ++k) {
-            r.a_values.push_back(counts::to_coefficient(sig[a_channel_[k]], ref_a[k], offset_a[k],
-                                                        inv_path, adjust_a[k]));
-            r.c_values.push_back(counts::to_coefficient(sig[c_channel_[k]], ref_c[k], offset_c[k],
-                                                        inv_path, adjust_c[k]));
+            a[k] = counts::to_coefficient(sig[a_channel_[k]], ref_a[k], offset_a[k], inv_path,
+                                          adjust_a[k]);
+            c[k] = counts::to_coefficient(sig[c_channel_[k]], ref_c[k], offset_c[k], inv_path,
+                                          adjust_c[k]);
         }
+        r.a_values.assign(a, a + channels_per_kind);
+        r.c_values.assign(c, c + channels_per_kind);
         ++decoded_count;
     }
     // One packet for the ten records of the blocks.
@@ -324,6 +325,5 @@ void flw_reader::convert_record() {
         status_sink->show_time_stamp(text);
     }
     p.reference_counts.clear();
-    p.signal_counts.swap(signals_);
-    p.signal_counts.clear();
+    signal_count_ = 0;
 }

@@ -66,5 +66,7 @@ class flw_reader : public parent_reader {
     int a_channel_[channels_per_kind] = {};
     int c_channel_[channels_per_kind] = {};
     bool channels_ready_ = false;
-    std::vector<std::int32_t> signals_; // the record's signals while its blocks are converted
+    // The record's signal counts, block after block, until its conversion.
+    std::int32_t signals_[blocks_per_record * channels] = {};
+    std::size_t signal_count_ = 0;
 };

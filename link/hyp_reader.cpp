@@ -166,17 +166,6 @@ void hyp_reader::decode_record() {
     if (!v.has(0, record_size(n)))
         throw VelmoraError("Record ends before its declared length.");
 
-    p.c_reference.resize(n);
-    p.a_reference.resize(n);
-    p.c_signal.resize(n);
-    p.a_signal.resize(n);
-    for (std::size_t k = 0; k < n; ++k) {
-        const std::size_t at = header_size + bytes_per_wavelength * k;
-        p.c_reference[k] = v.be16(at);
-        p.a_reference[k] = v.be16(at + 2);
-        p.c_signal[k] = v.be16(at + 4);
-        p.a_signal[k] = v.be16(at + 6);
-    }
     const std::size_t counts_end = header_size + bytes_per_wavelength * n;
     p.checksum = v.be16(counts_end);
     p.pad_byte = v.u8(counts_end + 2);
@@ -191,6 +180,12 @@ void hyp_reader::convert_record(packet& p) {
     const ByteView v(raw_bytes.data() + record_start, raw_bytes.size() - record_start);
     if (v.sum16(0, counts_end) != p.checksum)
         return; // dropped silently
+    // The sum has read every count byte, so they lie within the view.
+    const std::uint8_t* counts = v.data() + header_size;
+    auto count_at = [counts](std::size_t k, std::size_t field) {
+        const std::uint8_t* at = counts + bytes_per_wavelength * k + 2 * field;
+        return static_cast<double>(std::uint32_t(at[0]) << 8 | at[1]);
+    };
 
     hyp_data& r = new_record(n);
     if (decoded_count == 0) {
@@ -204,31 +199,25 @@ void hyp_reader::convert_record(packet& p) {
     p.external_temperature = t_ext;
 
     const devfile::TempPosition at = dev.locate_temperature(t_int);
+    r.a_values.resize(n);
+    r.c_values.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
+        // Per wavelength: c reference, a reference, c signal, a signal.
         const int ch = static_cast<int>(i);
-        r.a_values.push_back(counts::to_coefficient(p.a_signal[i], p.a_reference[i],
-                                                    dev.a_offsets[i], counts::hyp_inverse_path,
-                                                    dev.temp_adjustment_at(true, ch, at)));
-        r.c_values.push_back(counts::to_coefficient(p.c_signal[i], p.c_reference[i],
-                                                    dev.c_offsets[i], counts::hyp_inverse_path,
-                                                    dev.temp_adjustment_at(false, ch, at)));
+        r.a_values[i] =
+            counts::to_coefficient(count_at(i, 3), count_at(i, 1), dev.a_offsets[i],
+                                   counts::hyp_inverse_path, dev.temp_adjustment_at(true, ch, at));
+        r.c_values[i] =
+            counts::to_coefficient(count_at(i, 2), count_at(i, 0), dev.c_offsets[i],
+                                   counts::hyp_inverse_path, dev.temp_adjustment_at(false, ch, at));
     }
     decoded_external_temps.push_back(t_ext);
     ++decoded_count;
 
-    // Only the newest packet is read (for its external temperature), and it is kept without
-    // its count lists (they stay in the scratch packet for the next record).
-    std::vector<double> lists[4];
-    lists[0].swap(p.c_reference);
-    lists[1].swap(p.a_reference);
-    lists[2].swap(p.c_signal);
-    lists[3].swap(p.a_signal);
+    // Only the newest packet is read (for its external temperature); the counts stay in the
+    // capture and are not copied into it.
     packets.clear();
     packets.push_back(p);
-    p.c_reference.swap(lists[0]);
-    p.a_reference.swap(lists[1]);
-    p.c_signal.swap(lists[2]);
-    p.a_signal.swap(lists[3]);
 
     if (status_sink) {
         char text[96];

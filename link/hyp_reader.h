@@ -43,14 +43,13 @@ class hyp_reader : public parent_reader {
 
     // Reads the record between record_start and next_start; raises when it is unusable.
     void decode_record();
-    // Checks the checksum and, when it holds, appends one record.  The packet's four count
-    // lists are released once converted: nothing outside the reader reads them, and a day of
-    // acquisition would otherwise keep them all.
+    // Checks the checksum and, when it holds, appends one record converted straight from the
+    // counts in the capture; the packet's four count lists stay empty (nothing reads them).
     void convert_record(packet& p);
 
   private:
     // Decodes the pending record, counts it when unusable and shows the lost-record count.
     void decode_pending();
 
-    packet scratch_; // reused for every record so that decoding allocates nothing new
+    packet scratch_; // the header fields of the record being decoded
 };
