@@ -270,9 +270,11 @@ int correct_many(const std::vector<std::string>& files, const std::string& outdi
     std::error_code ec;
     std::filesystem::create_directories(outdir, ec);
     if (!std::filesystem::is_directory(outdir)) {
-        std::fprintf(stderr, "velmora-cli correct: cannot use '%s' as output folder\n",
-                     outdir.c_str());
-        return 1;
+        std::error_code exists_ec;
+        if (std::filesystem::exists(outdir, exists_ec))
+            throw VelmoraError(cli::about(outdir, "is a file, not a folder."));
+        throw VelmoraError(
+            cli::about(outdir, "Unable to make the output folder. (" + ec.message() + ")"));
     }
     const std::time_t t = std::time(nullptr);
     std::tm now{};

@@ -281,6 +281,11 @@ TEST_F(Cli, FailuresNameTheFileAndTheSystemsReason) {
              ": Unable to read binary file.  Do you have the right devfile specified?\n"},
         {"info --dev " + path("missing.dat") + " " + path("text.bin"),
          missing + ": Unable to open file. (No such file or directory)\n"},
+        {"correct " + path("cast.dat") + " -d " + path("text.bin"),
+         (dir / "text.bin").string() + ": is a file, not a folder.\n"},
+        {"correct " + path("cast.dat") + " -d " + path("text.bin/below"),
+         (dir / "text.bin/below").string() + ": Unable to make the output folder. (Not a "
+                                             "directory)\n"},
         // Messages that are not about a file stay as worded.
         {correct + " --temp-source ctd", "CTD data not merged\n"},
         {correct + " --apply water", "Water calibration not loaded.\n"},
