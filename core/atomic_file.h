@@ -2,7 +2,8 @@
 // its earlier content until commit(), and a write that fails or is abandoned leaves no trace.
 #pragma once
 
-#include <fstream>
+#include <memory>
+#include <ostream>
 #include <string>
 
 class AtomicFile {
@@ -17,16 +18,18 @@ class AtomicFile {
     std::ostream& stream() { return out_; }
     const std::string& temp_path() const { return temp_path_; }
 
-    // Flushes and closes the temporary file and renames it over the target.  Raises (and removes
-    // the temporary file) when the data could not all be written or the rename fails.
+    // Flushes the temporary file, puts it on the disk and renames it over the target.  Raises (and
+    // removes the temporary file) when the data could not all be written or the rename fails.
     void commit();
 
   private:
+    class Buffer; // the stream's buffer, straight over the file descriptor
     void discard() noexcept;
 
     std::string target_;
     std::string temp_path_;
     std::string open_error_;
-    std::ofstream out_;
+    std::unique_ptr<Buffer> buf_;
+    std::ostream out_;
     bool done_ = false;
 };

@@ -3,6 +3,8 @@
 // data set only when the whole file has been read, so a failed load changes nothing.
 #include <algorithm>
 #include <charconv>
+#include <exception>
+#include <iterator>
 #include <new>
 #include <numeric>
 #include <string>
@@ -13,6 +15,7 @@
 #include "file_checks.h"
 #include "file_lines.h"
 #include "hyp_data.h"
+#include "parallel.h"
 #include "text.h"
 
 namespace {
@@ -54,23 +57,41 @@ bool scan_after(std::string_view line, std::string_view literal, std::string_vie
 }
 
 // The per-record temperature and pressure that follow the a and c values: the first field after
-// them and the third; a missing field keeps the value of the previous data line.
+// them and the third; a missing field keeps the value of the previous data line.  A piece of the
+// file read on its own does not know the values the lines before it left: it counts the entries
+// that have to take them, which are filled in when the pieces are joined.
 struct Onboard {
     double temperature = 0.0;
     double pressure = 0.0;
+    bool has_temperature = false, has_pressure = false;
+    std::size_t without_temperature = 0, without_pressure = 0; // leading entries to fill in
 
     ctd_struct read(text::FieldCursor& cur) {
         std::string_view f;
         if (cur.next(f)) {
             temperature = text::parse_double(f);
-            if (cur.next(f) && cur.next(f))
+            has_temperature = true;
+            if (cur.next(f) && cur.next(f)) {
                 pressure = text::parse_double(f);
+                has_pressure = true;
+            }
         }
+        without_temperature += has_temperature ? 0 : 1;
+        without_pressure += has_pressure ? 0 : 1;
         ctd_struct e;
         e.temperature = temperature;
         e.pressure = pressure;
         return e;
     }
+};
+
+// The records of one piece of a file's data lines.
+struct Piece {
+    std::vector<hyp_data> records;
+    std::vector<ctd_struct> onboard;
+    Onboard state;
+    bool stopped = false; // a line ended the data (the empty line of a processed file)
+    bool failed = false;  // the file could not be read to the piece's end
 };
 
 // What a load has read, moved into the data set once the file is complete.
@@ -98,8 +119,7 @@ inline double field_value(std::string_view f) {
 
 // Time, n c values, n a values (a missing field adds nothing), then the onboard entry.
 // False for a line without any field, and for a damaged line (left out).
-bool parse_plain_line(std::string_view line, std::size_t n, bool with_onboard, Onboard& state,
-                      Loaded& out) {
+bool parse_plain_line(std::string_view line, std::size_t n, bool with_onboard, Piece& out) {
     if (text::has_nul(line))
         return false;
     text::FieldCursor cur(line);
@@ -115,12 +135,85 @@ bool parse_plain_line(std::string_view line, std::size_t n, bool with_onboard, O
     for (std::size_t i = 0; i < n && cur.next(f); ++i)
         rec.a_values.push_back(field_value(f));
     if (with_onboard) {
-        out.onboard.push_back(state.read(cur));
+        out.onboard.push_back(out.state.read(cur));
     } else {
         out.onboard.push_back(ctd_struct{});
     }
     out.records.push_back(std::move(rec));
     return true;
+}
+
+// Appends the pieces' records to `out` in file order, up to the piece whose line ended the data,
+// and gives each leading entry of a piece the onboard values the pieces before it left.
+void join_pieces(std::vector<Piece>& pieces, const std::vector<std::exception_ptr>& errors,
+                 Loaded& out) {
+    std::size_t used = 0, total = 0;
+    while (used < pieces.size()) {
+        if (errors[used])
+            std::rethrow_exception(errors[used]);
+        if (pieces[used].failed)
+            throw VelmoraError("Unable to read file.\n");
+        total += pieces[used].records.size();
+        if (pieces[used++].stopped)
+            break;
+    }
+    out.records.reserve(out.records.size() + total);
+    out.onboard.reserve(out.onboard.size() + total);
+    double temperature = 0.0, pressure = 0.0;
+    for (std::size_t k = 0; k < used; ++k) {
+        Piece& p = pieces[k];
+        for (std::size_t j = 0; j < p.state.without_temperature; ++j)
+            p.onboard[j].temperature = temperature;
+        for (std::size_t j = 0; j < p.state.without_pressure; ++j)
+            p.onboard[j].pressure = pressure;
+        if (p.state.has_temperature)
+            temperature = p.state.temperature;
+        if (p.state.has_pressure)
+            pressure = p.state.pressure;
+        if (out.records.empty()) {
+            out.records = std::move(p.records);
+            out.onboard = std::move(p.onboard);
+        } else {
+            std::move(p.records.begin(), p.records.end(), std::back_inserter(out.records));
+            out.onboard.insert(out.onboard.end(), p.onboard.begin(), p.onboard.end());
+        }
+        std::vector<hyp_data>().swap(p.records);
+        std::vector<ctd_struct>().swap(p.onboard);
+    }
+}
+
+// Reads the data lines behind `in` to the end of the file: parse(line, piece) takes one line and
+// returns false when the line ends the data.  A large file is read in pieces of whole lines, one
+// thread each; the result is the one of reading it line by line.  `take_unterminated`: whether a
+// last line without a line break is taken.
+template <class Parse>
+void read_data_lines(fileio::LineReader& in, bool take_unterminated, Loaded& out, Parse&& parse) {
+    auto read_piece = [&](fileio::LineReader& r, Piece& p) {
+        std::string_view line;
+        while (r.next(line)) {
+            if (!take_unterminated && !r.terminated())
+                break;
+            if (!parse(line, p)) {
+                p.stopped = true;
+                break;
+            }
+        }
+        p.failed = r.failed();
+    };
+    const std::vector<std::size_t> bounds =
+        fileio::split_rest(in, parallel::thread_count(), parallel::tuning().min_part_bytes);
+    std::vector<Piece> pieces(bounds.size() - 1);
+    std::vector<std::exception_ptr> errors(pieces.size());
+    if (pieces.size() == 1) {
+        // One piece: read on with `in` itself, which also reads what is not a regular file.
+        read_piece(in, pieces[0]);
+    } else {
+        errors = parallel::run_all(pieces.size(), [&](std::size_t k) {
+            fileio::LineReader r(in.fd(), bounds[k], bounds[k + 1]);
+            read_piece(r, pieces[k]);
+        });
+    }
+    join_pieces(pieces, errors, out);
 }
 
 // Reads one header line into `line`, keeping it when `keep`; false at the end of the file.
@@ -203,13 +296,11 @@ void read_hyp(fileio::LineReader& in, Loaded& out) {
     header_line(in, line, out);
     header_line(in, line, out);
     const std::size_t n = out.a_wavelengths.size();
-    Onboard state;
-    while (in.next(line)) {
-        // A last line without a line break may be cut short: it is not taken.
-        if (!in.terminated())
-            break;
-        parse_plain_line(line, n, true, state, out);
-    }
+    // A last line without a line break may be cut short: it is not taken.
+    read_data_lines(in, false, out, [n](std::string_view data, Piece& p) {
+        parse_plain_line(data, n, true, p);
+        return true;
+    });
 }
 
 void read_flw(fileio::LineReader& in, Loaded& out) {
@@ -245,15 +336,14 @@ void read_flw(fileio::LineReader& in, Loaded& out) {
     }
 
     const std::size_t columns = out.channel_is_a.size();
-    Onboard state;
-    double fa[kFlwChannels], fc[kFlwChannels];
-    while (in.next(line)) {
-        if (text::has_nul(line))
-            continue;
-        text::FieldCursor cur(line);
+    read_data_lines(in, true, out, [&out, columns](std::string_view data, Piece& p) {
+        if (text::has_nul(data))
+            return true;
+        text::FieldCursor cur(data);
         std::string_view f;
         if (!cur.next(f))
-            continue;
+            return true;
+        double fa[kFlwChannels], fc[kFlwChannels];
         hyp_data rec;
         rec.time = text::parse_double(f);
         int na = 0, nc = 0;
@@ -271,9 +361,10 @@ void read_flw(fileio::LineReader& in, Loaded& out) {
             rec.a_values.push_back(fa[out.a_order[k]]);
         for (int k = 0; k < kFlwChannels && out.c_order[k] < nc; ++k)
             rec.c_values.push_back(fc[out.c_order[k]]);
-        out.onboard.push_back(state.read(cur));
-        out.records.push_back(std::move(rec));
-    }
+        p.onboard.push_back(p.state.read(cur));
+        p.records.push_back(std::move(rec));
+        return true;
+    });
 }
 
 // Processed files: the layout with "Velmora" on line 2 (two label fields before the wavelengths,
@@ -325,12 +416,12 @@ void read_processed(fileio::LineReader& in, bool corrected, Loaded& out) {
     if (!corrected)
         in.next(line); // line 22
     const std::size_t count = static_cast<std::size_t>(n);
-    Onboard state;
-    while (in.next(line)) {
-        if (line.empty())
-            break;
-        parse_plain_line(line, count, with_onboard, state, out);
-    }
+    read_data_lines(in, true, out, [count, with_onboard](std::string_view data, Piece& p) {
+        if (data.empty())
+            return false;
+        parse_plain_line(data, count, with_onboard, p);
+        return true;
+    });
 }
 
 // Lines 3 to 8 of a water calibration file, read without judging them: the data set checks them

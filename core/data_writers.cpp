@@ -1,5 +1,6 @@
 // Instrument data files out: the record line writer shared by every file the system writes, the
 // data file header, whole-file saving and continuous saving during acquisition.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <ostream>
@@ -10,6 +11,7 @@
 #include "devfile_layout.h"
 #include "fast_format.h"
 #include "hyp_data.h"
+#include "parallel.h"
 #include "text.h"
 
 namespace {
@@ -114,6 +116,71 @@ void check_values(const hyp_data& r, const HYP_Data& d) {
         throw VelmoraError("A record holds fewer values than there are channels.");
 }
 
+// What follows the time on each record line.
+struct LineShape {
+    const std::vector<Column>& cols;
+    const std::vector<ctd_struct>* extra;
+    bool with_corrections;
+    bool chl_column;
+
+    // The longest line: every number with its tab, and the line break.
+    std::size_t max_line() const { return (cols.size() + 5) * (fastfmt::kMaxG10 + 1) + 1; }
+};
+
+char* put_number(char* p, double v) {
+    p = fastfmt::format_g10(p, v);
+    *p++ = '\t';
+    return p;
+}
+
+// One record line at p, which has room for shape.max_line(); `end` follows what is written.  A
+// record that cannot be corrected writes nothing; a ChlA value that cannot be had ends the line
+// before it.
+void format_line(HYP_Data& d, std::size_t idx, const LineShape& shape, char* p, char*& end) {
+    hyp_data corrected;
+    if (shape.with_corrections)
+        corrected = d.correct_one_line(idx);
+    const hyp_data& r = shape.with_corrections ? corrected : d.records[idx];
+    check_values(r, d);
+    p = put_number(p, d.records[idx].time);
+    for (const Column& c : shape.cols)
+        p = put_number(p, c.is_a ? r.a_values[c.channel] : r.c_values[c.channel]);
+    if (shape.extra) {
+        const ctd_struct& e = (*shape.extra)[idx];
+        p = put_number(p, e.temperature);
+        p = put_number(p, e.salinity);
+        p = put_number(p, e.pressure);
+    }
+    end = p;
+    if (shape.chl_column) {
+        // The ChlA column comes from the corrected records the save commands keep; without
+        // them, from the values on this line.
+        p = put_number(p, idx < d.corrected_records.size() ? d.chl_ratio(idx) : d.chl_ratio_of(r));
+    }
+    *p++ = '\n';
+    end = p;
+}
+
+// Formatted record lines of one block.
+struct TextBlock {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+    std::size_t capacity = 0;
+
+    // Where `n` more characters go.
+    char* room(std::size_t n) {
+        if (size + n > capacity) {
+            const std::size_t grown = std::max(size + n, capacity * 2);
+            std::unique_ptr<char[]> bigger(new char[grown]);
+            if (size > 0)
+                std::memcpy(bigger.get(), data.get(), size);
+            data = std::move(bigger);
+            capacity = grown;
+        }
+        return data.get() + size;
+    }
+};
+
 // Which records a call writes: the given indices, or a range of positions.
 struct Selection {
     const RecordIndices* indices = nullptr;
@@ -137,8 +204,8 @@ void write_records(HYP_Data& d, std::ostream& out, const Selection& sel, bool wi
         throw VelmoraError("No records selected.");
     const std::vector<Column> cols = column_layout(d, file_order);
 
-    ChunkWriter w(out);
     if (averaged) {
+        ChunkWriter w(out);
         std::vector<double> sums(cols.size(), 0.0);
         for (std::size_t i = 0; i < sel.size(); ++i) {
             const std::size_t idx = sel[i];
@@ -163,37 +230,34 @@ void write_records(HYP_Data& d, std::ostream& out, const Selection& sel, bool wi
 
     if (extra && extra->size() < n_records)
         throw VelmoraError("CTD data do not match the records.");
-    for (std::size_t i = 0; i < sel.size(); ++i) {
-        const std::size_t idx = sel[i];
-        hyp_data corrected;
-        if (with_corrections)
-            corrected = d.correct_one_line(idx);
-        const hyp_data& r = with_corrections ? corrected : d.records[idx];
-        check_values(r, d);
-        w.number(d.records[idx].time);
-        w.put('\t');
-        for (const Column& c : cols) {
-            w.number(c.is_a ? r.a_values[c.channel] : r.c_values[c.channel]);
-            w.put('\t');
-        }
-        if (extra) {
-            const ctd_struct& e = (*extra)[idx];
-            w.number(e.temperature);
-            w.put('\t');
-            w.number(e.salinity);
-            w.put('\t');
-            w.number(e.pressure);
-            w.put('\t');
-        }
-        if (chl_column) {
-            // The ChlA column comes from the corrected records the save commands keep; without
-            // them, from the values on this line.
-            w.number(idx < d.corrected_records.size() ? d.chl_ratio(idx) : d.chl_ratio_of(r));
-            w.put('\t');
-        }
-        w.put('\n');
-    }
-    w.flush();
+    const LineShape shape{cols, extra, with_corrections, chl_column};
+    // Blocks of lines are formatted side by side and written in order; correct_one_line and
+    // chl_ratio only read the data set.  A failing record ends the output after the lines before
+    // it, as a single thread would.
+    const std::size_t max_line = shape.max_line();
+    const std::size_t per_block =
+        std::max<std::size_t>(1, parallel::tuning().block_bytes / max_line);
+    const std::size_t blocks = (sel.size() + per_block - 1) / per_block;
+    parallel::ordered_blocks<TextBlock>(
+        blocks, parallel::thread_count(),
+        [&](std::size_t b, TextBlock& text) {
+            text.size = 0;
+            const std::size_t end = std::min(sel.size(), (b + 1) * per_block);
+            for (std::size_t i = b * per_block; i < end; ++i) {
+                char* const start = text.room(max_line);
+                char* end = start;
+                try {
+                    format_line(d, sel[i], shape, start, end);
+                } catch (...) {
+                    text.size += static_cast<std::size_t>(end - start);
+                    throw;
+                }
+                text.size += static_cast<std::size_t>(end - start);
+            }
+        },
+        [&](std::size_t, TextBlock& text) {
+            out.write(text.data.get(), static_cast<std::streamsize>(text.size));
+        });
     out.flush();
 }
 
