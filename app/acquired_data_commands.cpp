@@ -31,10 +31,12 @@ void AcquiredDataCommands::A_SaveBinaryClick() {
     if (!path)
         return;
     parent_reader& reader = *ws.reader;
-    if (ws.acquiring())
-        reader.save_raw(*path); // the tick keeps growing the capture: no worker thread
-    else
-        ws.run_job(SessionState::Saving, "Saving raw capture", [&] { reader.save_raw(*path); });
+    naming_file(*path, [&] {
+        if (ws.acquiring())
+            reader.save_raw(*path); // the tick keeps growing the capture: no worker thread
+        else
+            ws.run_job(SessionState::Saving, "Saving raw capture", [&] { reader.save_raw(*path); });
+    });
 }
 
 void AcquiredDataCommands::A_SaveFromDeviceExecute() {
@@ -44,7 +46,10 @@ void AcquiredDataCommands::A_SaveFromDeviceExecute() {
     if (!ws.acquiring()) {
         if (std::optional<std::string> path = ctx_.dialogs.save_file("", kDataFilter, proposed)) {
             HYP_Data& data = *ws.data;
-            ws.run_job(SessionState::Saving, "Saving data file", [&] { data.save_records(*path); });
+            naming_file(*path, [&] {
+                ws.run_job(SessionState::Saving, "Saving data file",
+                           [&] { data.save_records(*path); });
+            });
         }
         return;
     }
@@ -59,7 +64,7 @@ void AcquiredDataCommands::A_SaveFromDeviceExecute() {
             if (acq_.begin_continuous_saving(*path))
                 acq_.append_continuous();
         } else {
-            ws.data->save_records(*path);
+            naming_file(*path, [&] { ws.data->save_records(*path); });
             ws.window.caption = *path;
         }
         return;
@@ -70,7 +75,7 @@ void AcquiredDataCommands::A_SaveFromDeviceExecute() {
                              "You're still in the middle of things....", true) != mrOk)
         return;
     if (std::optional<std::string> path = ctx_.dialogs.save_file("", kDataFilter, proposed)) {
-        ws.data->save_records(*path);
+        naming_file(*path, [&] { ws.data->save_records(*path); });
         ws.window.caption = *path;
     }
 }
@@ -96,8 +101,10 @@ void AcquiredDataCommands::A_SaveWCorrectionsExecute() {
     data.do_temp = p.CB_Temp;
 
     // Not offered while acquiring, so nothing else touches the data set meanwhile.
-    ws.run_job(SessionState::Saving, "Saving corrected file", [&] {
-        data.fill_corrected_records();
-        data.save_corrected(*path, true, false);
+    naming_file(*path, [&] {
+        ws.run_job(SessionState::Saving, "Saving corrected file", [&] {
+            data.fill_corrected_records();
+            data.save_corrected(*path, true, false);
+        });
     });
 }

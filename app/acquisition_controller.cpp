@@ -277,7 +277,7 @@ void AcquisitionController::B_StartClick() {
         data->do_water = data->do_temp = data->do_saln = data->do_scat = false;
         data->ctd_merged = false;
     } catch (const std::exception& e) {
-        ctx_.dialogs.message(e.what(), "");
+        ctx_.dialogs.message(with_path(e.what(), path), "");
         return;
     }
 
@@ -296,6 +296,7 @@ void AcquisitionController::B_StartClick() {
     ctx_.views.AttachData(data.get());
     ws.data.swap(data);
     data.reset();
+    ws.allow_corrections(true);
     copied_records_ = 0;
     lastByteCount_ = 0;
 
@@ -470,7 +471,7 @@ bool AcquisitionController::begin_continuous_saving(const std::string& path) {
     if (!data.continuous_open()) {
         ws.contSaveFile.clear();
         panel.L_SizeOfFile.clear();
-        ctx_.dialogs.message(kContOpenFailed, "");
+        ctx_.dialogs.message(with_path(kContOpenFailed, path), "");
         return false;
     }
     ws.contSaveFile = path;
@@ -529,12 +530,14 @@ void AcquisitionController::append_continuous() {
     try {
         data.append_continuous();
     } catch (const VelmoraError& e) {
+        const std::string path = ws.contSaveFile;
         data.close_continuous();
         ws.contSaveFile.clear();
         panel.L_SizeOfFile.clear();
-        ctx_.dialogs.message(std::string(e.what()) +
-                                 "  Continuous saving has stopped; the records are still "
-                                 "kept and can be saved elsewhere.",
+        ctx_.dialogs.message(with_path(std::string(e.what()) +
+                                           "  Continuous saving has stopped; the records are "
+                                           "still kept and can be saved elsewhere.",
+                                       path),
                              "");
         return;
     }

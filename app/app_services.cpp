@@ -2,6 +2,12 @@
 
 #include <cstdio>
 
+std::string with_path(const std::string& text, const std::string& path) {
+    if (path.empty() || text.find(path) != std::string::npos)
+        return text;
+    return text + "\n" + path;
+}
+
 int NullDialogs::message(const std::string& text, const std::string& caption, bool ok_cancel) {
     if (report)
         report(caption, text);
@@ -62,6 +68,11 @@ void Workspace::apply_session_controls() {
         if (f != Follow::Keep)
             c.flag(*this) = f == Follow::On;
     }
+}
+
+void Workspace::allow_corrections(bool allowed) {
+    post.corrections_enabled = allowed;
+    post.corrections_note = allowed ? "" : kAlreadyCorrectedNote;
 }
 
 bool Workspace::begin_start() {

@@ -51,6 +51,19 @@ class SystemClock : public Clock {
     }
 };
 
+// A message about a file as the message boxes show it: the message, then the file's path on a
+// second line (left out when the message already names the path).
+std::string with_path(const std::string& text, const std::string& path);
+
+// Runs `job`; a VelmoraError it raises comes out again with `path` on its second line.
+template <typename F> void naming_file(const std::string& path, F&& job) {
+    try {
+        job();
+    } catch (const VelmoraError& e) {
+        throw VelmoraError(with_path(e.what(), path));
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // The user's answers
 
@@ -180,6 +193,8 @@ struct ActionState {
 // Actions and menu items of the main window, with their state after start-up.
 struct WindowState {
     std::string caption = "Velmora";
+    // A line for the status bar; the main window shows it once and empties it.
+    std::string status;
     int tab_index = 0; // 0 "Data Acquisition", 1 "Post Processing"
     bool post_tab_enabled = true;
     // The open dialog's filter keeps what the last command set ("with whatever filter it has").
@@ -204,6 +219,10 @@ struct WindowState {
     ActionState M_AutoTemp{true, false};
     ActionState M_Brevian{true, false};
 };
+
+// Why the correction controls are off for a file of corrected data.
+constexpr const char* kAlreadyCorrectedNote =
+    "This file is already corrected; correct the instrument data file instead.";
 
 // The post-processing panel (TFr_PostProcess).
 struct PostPanelState {
@@ -231,6 +250,11 @@ struct PostPanelState {
         0; // "Proportional Correction", "Baseline Correction", "Percentage of b (14%)"
     std::string E_ScatWL = "715";
     bool B_Save_enabled = true;
+    // Off for a file that holds corrected data: its corrections are applied already.  Every
+    // correction control, Load CTD, Load Water and Save are off with it, whatever their own
+    // state; the note says why (empty otherwise).
+    bool corrections_enabled = true;
+    std::string corrections_note;
 };
 
 // The preview corrections of the acquisition panel (TFr_RealTime), which
@@ -328,6 +352,9 @@ struct Workspace {
 
     // Replaces the data set by a new empty one and attaches the views to it before the old
     // one is destroyed, so no view ever holds a pointer to a destroyed data set.
+    // Whether the data set in place may be corrected (not when it holds corrected data).
+    void allow_corrections(bool allowed);
+
     HYP_Data& replace_data(ViewHub& views) {
         auto fresh = std::make_unique<HYP_Data>();
         views.AttachData(fresh.get());

@@ -79,7 +79,7 @@ bool PostProcessController::LoadDataFile(const std::string& path) {
         // The old data set is gone as after a load; the views hold the new, empty one.
         ws.replace_data(ctx_.views);
         ws.dataValid = false;
-        ctx_.dialogs.message(text, caption);
+        ctx_.dialogs.message(with_path(text, path), caption);
         return false;
     }
 
@@ -116,6 +116,12 @@ bool PostProcessController::LoadDataFile(const std::string& path) {
     ws.post.E_Water.clear();
     ws.post.L_WaterTemp.clear();
 
+    // A file of corrected data is shown as it is: correcting it again would apply the
+    // corrections twice, and its header would claim what was not done.
+    ws.allow_corrections(d.instrument_type != 4);
+    if (!ws.post.corrections_enabled)
+        ws.window.status = kAlreadyCorrectedNote;
+
     ApplyCorrectionOptions();
     return true;
 }
@@ -131,7 +137,7 @@ void PostProcessController::B_OpenCTDClick() {
 
 bool PostProcessController::LoadCtdFile(const std::string& path) {
     Workspace& ws = ctx_.ws;
-    if (!ws.window.A_LoadCTD.enabled)
+    if (!ws.window.A_LoadCTD.enabled || !ws.post.corrections_enabled)
         return false;
 
     CtdColumns cols{ws.reg.ctd_time, ws.reg.ctd_pres, ws.reg.ctd_temp, ws.reg.ctd_saln};
@@ -139,7 +145,7 @@ bool PostProcessController::LoadCtdFile(const std::string& path) {
     try {
         result = ctx_.dialogs.load_ctd_columns(path, cols);
     } catch (const VelmoraError& e) {
-        ctx_.dialogs.message(e.what(), "Error opening file");
+        ctx_.dialogs.message(with_path(e.what(), path), "Error opening file");
         return false;
     } catch (...) {
         ctx_.dialogs.message("Internal Error.  0x0015.", "Error opening window.");
@@ -162,18 +168,22 @@ bool PostProcessController::LoadCtdFile(const std::string& path) {
             d.ctd_file.read_ctd_file(path, cols.time, cols.temp, cols.saln, cols.pres);
         });
     } catch (const std::exception& e) {
-        ctx_.dialogs.message(e.what(), "");
+        ctx_.dialogs.message(with_path(e.what(), path), "");
         return false;
     }
 
     ws.post.E_CTDFile = path;
     d.ctd_loaded = true;
+    std::size_t far_records = 0;
     try {
-        d.merge_ctd();
+        far_records = d.merge_ctd();
     } catch (const std::exception& e) {
-        ctx_.dialogs.message(e.what(), "");
+        ctx_.dialogs.message(with_path(e.what(), path), "");
         return false;
     }
+    // The numbers stay as merged; the user learns which records had no sample near them.
+    if (far_records > 0)
+        ws.window.status = ctd_gap_report(far_records);
 
     ws.post.PD_Temp_items = {"Constant", "CTD File"};
     ws.post.PD_Saln_items = {"Constant", "CTD File"};
@@ -203,7 +213,7 @@ void PostProcessController::B_LoadWaterClick() {
 
 bool PostProcessController::LoadWaterFile(const std::string& path) {
     Workspace& ws = ctx_.ws;
-    if (!ws.post.B_LoadWater_enabled)
+    if (!ws.post.B_LoadWater_enabled || !ws.post.corrections_enabled)
         return false;
     HYP_Data& d = *ws.data;
     // A failed load leaves the panel as it was.
@@ -211,10 +221,10 @@ bool PostProcessController::LoadWaterFile(const std::string& path) {
         ws.run_job(SessionState::Loading, "Loading " + path,
                    [&d, &path] { d.load_file(path, true); });
     } catch (const VelmoraError& e) {
-        ctx_.dialogs.message(e.what(), "Error loading file");
+        ctx_.dialogs.message(with_path(e.what(), path), "Error loading file");
         return false;
     } catch (...) {
-        ctx_.dialogs.message("Unable to open file.", "Error opening file.");
+        ctx_.dialogs.message(with_path("Unable to open file.", path), "Error opening file.");
         return false;
     }
 
@@ -235,17 +245,19 @@ std::string PostProcessController::DefaultCorrectedName() const {
 
 void PostProcessController::B_SavePostClick() {
     Workspace& ws = ctx_.ws;
-    if (!ws.post.B_Save_enabled)
+    if (!ws.post.B_Save_enabled || !ws.post.corrections_enabled)
         return;
     auto path = ctx_.dialogs.save_file("Save corrected data", ws.window.save_filter,
                                        DefaultCorrectedName());
     if (!path)
         return;
-    // Errors of the correction or the writer are not caught here: the top-level report shows them.
+    // Errors of the correction or the writer go to the top-level report, with the file's path.
     HYP_Data& d = *ws.data;
-    ws.run_job(SessionState::Saving, "Saving " + *path, [&d, &path] {
-        d.fill_corrected_records();
-        d.save_corrected(*path, true, false);
+    naming_file(*path, [&] {
+        ws.run_job(SessionState::Saving, "Saving " + *path, [&d, &path] {
+            d.fill_corrected_records();
+            d.save_corrected(*path, true, false);
+        });
     });
 }
 
@@ -317,6 +329,8 @@ void PostProcessController::ApplyCorrectionOptions() {
         }
         d.do_scat = p.CB_ScatCorr;
     }
+    if (!ws.post.corrections_enabled)
+        d.do_water = d.do_temp = d.do_saln = d.do_scat = false;
     ctx_.views.Refresh();
 }
 

@@ -21,7 +21,8 @@ bool ReplayController::replay(const std::string& capture_path) {
     const std::string dev_path = ws.E_Device;
     const DeviceKind kind = peek_device_kind(dev_path);
     if (kind == DeviceKind::Neither) {
-        ctx_.dialogs.message("Invalid device file", "Unable to parse device file");
+        ctx_.dialogs.message(with_path("Invalid device file", dev_path),
+                             "Unable to parse device file");
         return false;
     }
 
@@ -32,11 +33,11 @@ bool ReplayController::replay(const std::string& capture_path) {
     CaptureFeed feed;
     TakenRecords taken;
     try {
-        reader->open_device_file(dev_path);
+        naming_file(dev_path, [&] { reader->open_device_file(dev_path); });
         ws.window.tab_index = 0;
         // The capture is read in blocks as the port would deliver it and closed on every way
         // out.  A record the decoder rejects is skipped, as the acquisition tick skips it.
-        feed = feed_capture(*reader, capture_path, &taken);
+        naming_file(capture_path, [&] { feed = feed_capture(*reader, capture_path, &taken); });
     } catch (const std::exception& e) {
         ctx_.dialogs.message(e.what(), "");
         return false;
@@ -46,7 +47,8 @@ bool ReplayController::replay(const std::string& capture_path) {
 
     if (taken.records.empty()) {
         ctx_.dialogs.message(
-            "Unable to read binary file.  Do you have the right devfile specified?",
+            with_path("Unable to read binary file.  Do you have the right devfile specified?",
+                      capture_path),
             "Unable to collect data from file");
         return false;
     }
@@ -68,6 +70,7 @@ bool ReplayController::replay(const std::string& capture_path) {
     data.do_water = data.do_temp = data.do_saln = data.do_scat = false;
     data.ctd_merged = false;
     ws.dataValid = true;
+    ws.allow_corrections(true);
     ws.window.A_ReferenceSpectra.enabled = kind == DeviceKind::FLW;
     acq_.install_reader(std::move(reader));
 

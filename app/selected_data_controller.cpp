@@ -181,9 +181,11 @@ void SelectedDataController::B_SaveSelectedClick(int top, int bottom) {
     if (!path)
         return;
     const RecordIndices indices = SelectedIndices(top, bottom);
-    ctx_.ws.run_job(SessionState::Saving, "Saving " + *path, [&d, &path, &indices] {
-        d.fill_corrected_records();
-        d.save_selection(*path, indices);
+    naming_file(*path, [&] {
+        ctx_.ws.run_job(SessionState::Saving, "Saving " + *path, [&d, &path, &indices] {
+            d.fill_corrected_records();
+            d.save_selection(*path, indices);
+        });
     });
 }
 
@@ -232,7 +234,7 @@ void SelectedDataController::B_SaveWaterClick(int top, int bottom) {
     d.corrected_records.push_back(std::move(mean));
     const double temperature = text::parse_typed_number(ctx_.dialogs.water_temperature_text());
     try {
-        d.save_water_cal(*path, indices, temperature);
+        naming_file(*path, [&] { d.save_water_cal(*path, indices, temperature); });
     } catch (...) {
         d.corrected_records.clear();
         throw;
@@ -248,5 +250,5 @@ void SelectedDataController::B_SaveDevClick(int top, int bottom) {
                                        drop_last(d.file_name, 3) + "dev");
     if (!path)
         return;
-    d.save_devfile(*path, SelectedIndices(top, bottom));
+    naming_file(*path, [&] { d.save_devfile(*path, SelectedIndices(top, bottom)); });
 }

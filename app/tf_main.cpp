@@ -399,6 +399,9 @@ void TF_Main::SyncWidgets() {
     syncAction(FileOpen1, w.FileOpen);
     syncAction(M_OpenBinary, w.OpenBinary);
     syncAction(A_LoadCTD, w.A_LoadCTD);
+    // No CTD merge into a file of corrected data.
+    if (!ws.post.corrections_enabled)
+        A_LoadCTD->setEnabled(false);
     syncAction(A_Start, w.A_Start);
     syncAction(A_Stop, w.A_Stop);
     syncAction(A_SaveBinary, w.A_SaveBinary);
@@ -417,6 +420,10 @@ void TF_Main::SyncWidgets() {
     B_PlotSpectrum->setEnabled(w.A_Spectra.enabled);
     Fr_RealTime1->sync();
     Fr_PostProcess1->sync(w.M_WaterCorrections.checked);
+    if (!ws.window.status.empty()) {
+        statusBar()->showMessage(QString::fromStdString(ws.window.status), 15000);
+        ws.window.status.clear();
+    }
     syncing_ = false;
 }
 

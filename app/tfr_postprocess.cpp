@@ -144,6 +144,13 @@ TFr_PostProcess::TFr_PostProcess(QWidget* parent) : QFrame(parent) {
     g->setColumnStretch(1, 1);
     v->addWidget(opts);
 
+    options_ = opts;
+    L_CorrectionsNote = new QLabel(this);
+    L_CorrectionsNote->setObjectName("L_CorrectionsNote");
+    L_CorrectionsNote->setWordWrap(true);
+    L_CorrectionsNote->hide();
+    v->addWidget(L_CorrectionsNote);
+
     B_Save = new QPushButton("Save", this);
     B_Save->setMinimumHeight(32);
     v->addWidget(B_Save);
@@ -265,6 +272,11 @@ void TFr_PostProcess::sync(bool water_visible) {
     if (s.PD_ScatType >= 0 && s.PD_ScatType < PD_ScatType->count())
         PD_ScatType->setCurrentIndex(s.PD_ScatType);
     set_text(E_ScatWL, s.E_ScatWL);
-    B_Save->setEnabled(s.B_Save_enabled);
+    B_Save->setEnabled(s.B_Save_enabled && s.corrections_enabled);
+    // A file of corrected data: the water and correction groups are off, and the note says why.
+    Panel6->setEnabled(s.corrections_enabled);
+    options_->setEnabled(s.corrections_enabled);
+    L_CorrectionsNote->setText(q(s.corrections_note));
+    L_CorrectionsNote->setVisible(!s.corrections_note.empty());
     syncing_ = false;
 }

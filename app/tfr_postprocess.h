@@ -52,6 +52,7 @@ class TFr_PostProcess : public QFrame {
     QLineEdit* E_ScatWL = nullptr;
     QToolButton* UpDown1_up = nullptr;
     QToolButton* UpDown1_down = nullptr;
+    QLabel* L_CorrectionsNote = nullptr; // why the corrections are off, when they are
     QPushButton* B_Save = nullptr;
 
   protected:
@@ -61,6 +62,7 @@ class TFr_PostProcess : public QFrame {
     void edited();
     PostPanelState* state_ = nullptr;
     bool syncing_ = false;
+    QWidget* options_ = nullptr; // the "CTD and Corrections" group
     QWidget* tempUnit_ = nullptr;
     QWidget* salnUnit_ = nullptr;
 };

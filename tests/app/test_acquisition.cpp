@@ -170,8 +170,10 @@ TEST_F(AcquisitionStart, FailuresBeforeRunningLeaveThePreviousDataAndReader) {
     };
     const Case cases[] = {
         {sample_dev("sample_hyp.dev"), true, "Comm Error|Could Not Open COM5"},
-        {dir.file("bad.dev"), false, "|This file does not seem to be an FLW or HYP devfile."},
-        {dir.file("missing.dev"), false, "|Unable to open devfile."},
+        // A message about a file names it on its second line.
+        {dir.file("bad.dev"), false,
+         "|This file does not seem to be an FLW or HYP devfile.\n" + dir.file("bad.dev")},
+        {dir.file("missing.dev"), false, "|Unable to open devfile.\n" + dir.file("missing.dev")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dev);
@@ -467,7 +469,8 @@ TEST_F(AcquisitionRunning, ContinuousFileThatFillsTheDiskStopsSavingButNotAcquir
     EXPECT_EQ(messages_of(dialogs),
               std::vector<std::string>{"|Unable to write file.  Is the disk full?  Continuous "
                                        "saving has stopped; the records are still kept and can "
-                                       "be saved elsewhere."});
+                                       "be saved elsewhere.\n" +
+                                       out});
     EXPECT_TRUE(ws.contSaveFile.empty());
     EXPECT_FALSE(ws.data->continuous_open());
     stream(2);
@@ -486,9 +489,10 @@ TEST_F(AcquisitionRunning, ContinuousFileThatFillsTheDiskStopsSavingButNotAcquir
 TEST_F(AcquisitionRunning, ContinuousFileThatCannotBeCreatedLeavesSavingOff) {
     const std::string out = dir.file("no/such/folder/live.dat");
     start_running(out);
-    EXPECT_EQ(messages_of(dialogs),
-              std::vector<std::string>{
-                  "|Unable to open file for saving.  Is this file opened in another program?"});
+    EXPECT_EQ(
+        messages_of(dialogs),
+        std::vector<std::string>{
+            "|Unable to open file for saving.  Is this file opened in another program?\n" + out});
     EXPECT_TRUE(ws.contSaveFile.empty());
     EXPECT_NE(ws.window.caption, out);
     for (int i = 0; i < 3; ++i) {

@@ -74,7 +74,7 @@ TEST_F(PostProcess, FailedLoadShowsMessageAndAttachesViewsToEmptyDataSet) {
     pp.B_OpenHYPClick();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].caption, "Error Opening File");
-    EXPECT_EQ(dialogs.messages[0].text, "File does not appear to be an HYP or FLW file.");
+    EXPECT_EQ(dialogs.messages[0].text, "File does not appear to be an HYP or FLW file.\n" + bad);
     EXPECT_FALSE(ws.dataValid);
     EXPECT_TRUE(ws.data->records.empty());
     EXPECT_EQ(views.attached, ws.data.get());
@@ -128,6 +128,83 @@ TEST_F(PostProcess, CtdLoadMergesSwitchesSourcesAndRemembersColumns) {
     EXPECT_EQ(stored.ctd_saln, 5);
 }
 
+// Records whose merged sample is far from them keep the nearest one, and the status bar says
+// how many they are.
+TEST_F(PostProcess, CtdMergeReportsRecordsWithoutANearSample) {
+    struct Case {
+        const char* log;
+        std::string status;
+    };
+    const Case cases[] = {
+        {"Time Pres Temp X Saln\n0 1.5 12 0 33\n600 2.5 13 0 34\n", ""},
+        {"Time Pres Temp X Saln\n500000 1.5 12 0 33\n500600 2.5 13 0 34\n",
+         "5 records have no CTD sample within 60 s; the nearest sample was used."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.log);
+        load(5);
+        ws.window.status.clear();
+        const std::string ctd = dir.file("cast1_ctd.txt");
+        write_text(ctd, c.log);
+        dialogs.ctd_columns_answer = CtdColumns{1, 2, 3, 5};
+        ASSERT_TRUE(pp.LoadCtdFile(ctd));
+        EXPECT_TRUE(ws.data->ctd_merged);
+        EXPECT_EQ(ws.window.status, c.status);
+    }
+}
+
+// A file of corrected data is shown as it is: every correction stays off whatever the panel
+// says, nothing more can be merged, loaded or saved corrected, and the panel says why.  Another
+// data file opens the corrections again.
+TEST_F(PostProcess, CorrectedFileIsShownWithTheCorrectionsOff) {
+    load(6);
+    const std::string corrected = dir.file("cast1_corrected.dat");
+    ws.data->fill_corrected_records();
+    ws.data->save_corrected(corrected, true, false);
+
+    ASSERT_TRUE(pp.LoadDataFile(corrected));
+    EXPECT_EQ(ws.data->records.size(), 6u);
+    EXPECT_FALSE(ws.post.corrections_enabled);
+    EXPECT_EQ(ws.post.corrections_note,
+              "This file is already corrected; correct the instrument data file instead.");
+    EXPECT_EQ(ws.window.status, ws.post.corrections_note);
+
+    ws.post.CB_Temp = ws.post.CB_Saln = ws.post.CB_ScatCorr = ws.post.CB_Water = true;
+    pp.ApplyCorrectionOptions();
+    EXPECT_FALSE(ws.data->do_temp || ws.data->do_saln || ws.data->do_scat || ws.data->do_water);
+
+    dialogs.open_answers = {dir.file("x.txt"), dir.file("x.wcf")};
+    pp.B_OpenCTDClick();
+    pp.B_LoadWaterClick();
+    pp.B_SavePostClick();
+    EXPECT_FALSE(pp.LoadCtdFile(dir.file("x.txt")));
+    EXPECT_FALSE(pp.LoadWaterFile(dir.file("x.wcf")));
+    EXPECT_TRUE(dialogs.saves.empty());
+    EXPECT_TRUE(dialogs.ctd_paths.empty());
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    load(4);
+    EXPECT_TRUE(ws.post.corrections_enabled);
+    EXPECT_TRUE(ws.post.corrections_note.empty());
+    pp.ApplyCorrectionOptions();
+    EXPECT_TRUE(ws.data->do_temp && ws.data->do_scat);
+}
+
+// A save that fails names the file it could not write on the message's second line.
+TEST_F(PostProcess, FailedSaveNamesTheFile) {
+    load();
+    const std::string target = dir.file("no/such/folder/out.dat");
+    dialogs.save_answers.push_back(target);
+    try {
+        pp.B_SavePostClick();
+        FAIL() << "the save did not fail";
+    } catch (const VelmoraError& e) {
+        const std::string text = e.what();
+        EXPECT_EQ(text.substr(text.find('\n') + 1), target) << text;
+        EXPECT_EQ(text.rfind("Unable to open file for saving.", 0), 0u) << text;
+    }
+}
+
 TEST_F(PostProcess, CtdDialogGetsStoredColumnsAndCancelStops) {
     load();
     ws.reg.ctd_time = 4;
@@ -147,7 +224,7 @@ TEST_F(PostProcess, CtdPreviewFailureIsReportedWithItsCaption) {
     dialogs.ctd_throws = true;
     pp.B_OpenCTDClick();
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, "Unable to open file.");
+    EXPECT_EQ(dialogs.messages[0].text, "Unable to open file.\n" + dir.file("missing.txt"));
     EXPECT_EQ(dialogs.messages[0].caption, "Error opening file");
     EXPECT_FALSE(ws.data->ctd_loaded);
 }
@@ -157,7 +234,7 @@ TEST_F(PostProcess, CtdReadFailureStopsAfterItsMessage) {
     dialogs.open_answers.push_back(dir.file("vanished.txt"));
     pp.B_OpenCTDClick();
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, "Unable to open file.");
+    EXPECT_EQ(dialogs.messages[0].text, "Unable to open file.\n" + dir.file("vanished.txt"));
     EXPECT_EQ(dialogs.messages[0].caption, "");
     EXPECT_FALSE(ws.data->ctd_merged);
     EXPECT_FALSE(ws.window.A_Depth.enabled);

@@ -91,15 +91,20 @@ TEST_F(Replay, FailuresLeaveDataSetAndReaderAsTheyWere) {
         std::string dev, bin, expected;
     };
     const Case cases[] = {
-        {dir.file("bad.dev"), hyp_bin, "Unable to parse device file|Invalid device file"},
+        // Each message names the file it is about on its second line.
+        {dir.file("bad.dev"), hyp_bin,
+         "Unable to parse device file|Invalid device file\n" + dir.file("bad.dev")},
         {hyp_dev, dir.file("empty.bin"),
          "Unable to collect data from file|Unable to read binary file.  Do you have the right "
-         "devfile specified?"},
-        {hyp_dev, dir.file("missing.bin"), "|Unable to open binary file."},
+         "devfile specified?\n" +
+             dir.file("empty.bin")},
+        {hyp_dev, dir.file("missing.bin"),
+         "|Unable to open binary file.\n" + dir.file("missing.bin")},
         // An FLW device file for an HYP capture: nothing decodes.
         {sample_dev("sample_flw.dev"), hyp_bin,
          "Unable to collect data from file|Unable to read binary file.  Do you have the right "
-         "devfile specified?"},
+         "devfile specified?\n" +
+             hyp_bin},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dev + " " + c.bin);
