@@ -243,6 +243,8 @@ int cmd_simulate(int argc, char** argv) {
             o.water.samples = {water};
         }
         cli::check_input(o.dev_path);
+        devfile dev; // read here so that a fault of it is said about it, not about the output
+        cli::about_file(o.dev_path, [&] { dev.parse(o.dev_path); });
         if (a.has("--profile")) {
             cli::check_input(a.get("--profile"));
             o.water = sim::read_water_profile(a.get("--profile"));

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 #include "velmora_error.h"
@@ -62,20 +63,27 @@ std::string output_problem(const std::string& path) {
         return kFolder;
     if (is_special(path))
         return {};
-    // A file made and removed again beside the target, as the save itself will make one.
+    // A file made and removed again beside the target, as the save itself will make one.  Its
+    // name is random, so checks of several programs in one folder do not meet.
+    fs::path folder = fs::path(path).parent_path();
+    if (folder.empty())
+        folder = ".";
     static std::atomic<unsigned> counter{0};
-    fs::path probe = fs::path(path).parent_path();
-    if (probe.empty())
-        probe = ".";
-    probe /= ".velmora-check-" + std::to_string(counter++) + ".tmp";
-    errno = 0;
-    std::FILE* f = std::fopen(probe.c_str(), "wbx");
-    if (!f)
-        return with_reason(message, errno != 0 ? errno : EACCES);
-    std::fclose(f);
-    std::error_code ec;
-    fs::remove(probe, ec);
-    return {};
+    std::random_device random;
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 8 && error == EEXIST; ++attempt) {
+        const fs::path probe = folder / (".velmora-check-" + std::to_string(random()) + "-" +
+                                         std::to_string(counter++) + ".tmp");
+        errno = 0;
+        if (std::FILE* f = std::fopen(probe.c_str(), "wbx")) {
+            std::fclose(f);
+            std::error_code ec;
+            fs::remove(probe, ec);
+            return {};
+        }
+        error = errno != 0 ? errno : EACCES;
+    }
+    return with_reason(message, error);
 }
 
 std::string direct_output_problem(const std::string& path, bool& created) {
