@@ -19,6 +19,7 @@
 #include "app_services.h"
 #include "args.h"
 #include "commands.h"
+#include "devfile.h"
 #include "file_checks.h"
 #include "file_messages.h"
 #include "text.h"
@@ -127,6 +128,8 @@ int acquire(const cli::Args& a) {
     // Both files are checked before the port is opened: a logger that cannot save what it
     // receives must not look as if it were logging.
     cli::check_input(args.dev);
+    devfile dev; // read here so that a fault of it is said about it before the port is opened
+    cli::about_file(args.dev, [&] { dev.parse(args.dev); });
     if (!args.raw.empty())
         cli::check_output(args.raw);
     bool out_created = false; // the data file is opened last: a check that fails leaves none

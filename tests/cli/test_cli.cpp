@@ -687,7 +687,13 @@ TEST_F(Cli, AcquireChecksItsFilesBeforeItStarts) {
         {acquire + "-o " + path("."), (dir / ".").string() + ": is a folder, not a file.\n"},
         {"acquire --dev " + path("missing.dev") + " --port 91 -o " + path("cast.dat"),
          (dir / "missing.dev").string() + ": Unable to open file. (No such file or directory)\n"},
+        {"acquire --dev " + path("notes.dev") + " --port 91 -o " + path("cast.dat"),
+         (dir / "notes.dev").string() + ": This file does not seem to be an FLW or HYP devfile."},
     };
+    {
+        std::ofstream notes(dir / "notes.dev");
+        notes << "not a device file\n";
+    }
     for (const Case& c : cases) {
         // No port 91 exists: the files are refused before the port would be opened.
         const CliRun r = run_env("VELMORA_COM91=" + path("no port"), c.args);
