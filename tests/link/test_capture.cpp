@@ -116,3 +116,25 @@ TEST(PlaceholderReader, OperationsDoNothing) {
     EXPECT_TRUE(r.raw_bytes.empty());
     EXPECT_EQ(r.instrument_serial, -1);
 }
+
+// The reference view asks for the packet of any record: a packet kept once for the ten records
+// of an FLW instrument record answers for each of them.
+TEST(PacketLog, EachRecordFindsThePacketThatStandsForIt) {
+    PacketLog log;
+    const std::pair<std::uint32_t, std::size_t> kept[] = {{1, 10}, {2, 1}, {3, 10}};
+    for (const auto& [serial, records] : kept) {
+        packet p;
+        p.serial_number = serial;
+        log.push_back(p, records);
+    }
+    ASSERT_EQ(log.size(), 21u);
+    for (std::size_t i = 0; i < log.size(); ++i)
+        EXPECT_EQ(log[i].serial_number, i < 10 ? 1u : i == 10 ? 2u : 3u) << i;
+    EXPECT_EQ(log.back().serial_number, 3u);
+    log.keep_newest_only();
+    ASSERT_EQ(log.size(), 10u);
+    EXPECT_EQ(log[0].serial_number, 3u);
+    EXPECT_EQ(log[9].serial_number, 3u);
+    log.clear();
+    EXPECT_TRUE(log.empty());
+}
