@@ -12,7 +12,11 @@ class ByteView {
     ByteView(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
     std::size_t size() const { return size_; }
-    const std::uint8_t* data() const { return data_; }
+    // The `count` bytes from `offset` on, as a view of their own.
+    ByteView sub(std::size_t offset, std::size_t count) const {
+        check(offset, count);
+        return ByteView(data_ + offset, count);
+    }
     bool has(std::size_t offset, std::size_t count) const {
         return offset <= size_ && count <= size_ - offset;
     }

@@ -200,11 +200,11 @@ void flw_reader::read_block() {
     if (trace_)
         trace_->block(v, channels);
     // Each signal: a 16-bit count and a fraction byte in 1/256; the fraction is dropped.
-    if (!v.has(0, 2 + 3 * std::size_t(channels)) || signal_count_ + channels > std::size(signals_))
+    const ByteView signals = v.sub(2, 3 * std::size_t(channels));
+    if (signal_count_ + channels > std::size(signals_))
         throw VelmoraError("Record ends before its declared length.");
-    const std::uint8_t* at = v.data() + 2;
-    for (int j = 0; j < channels; ++j, at += 3)
-        signals_[signal_count_++] = static_cast<std::int32_t>(at[0] | at[1] << 8);
+    for (std::size_t j = 0; j < std::size_t(channels); ++j)
+        signals_[signal_count_++] = static_cast<std::int32_t>(signals.le16(3 * j));
     scan_pos += 2 + 3 * channels;
     if (++block_index == blocks_per_record) {
         block_index = 0;

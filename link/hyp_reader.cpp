@@ -180,11 +180,9 @@ void hyp_reader::convert_record(packet& p) {
     const ByteView v(raw_bytes.data() + record_start, raw_bytes.size() - record_start);
     if (v.sum16(0, counts_end) != p.checksum)
         return; // dropped silently
-    // The sum has read every count byte, so they lie within the view.
-    const std::uint8_t* counts = v.data() + header_size;
-    auto count_at = [counts](std::size_t k, std::size_t field) {
-        const std::uint8_t* at = counts + bytes_per_wavelength * k + 2 * field;
-        return static_cast<double>(std::uint32_t(at[0]) << 8 | at[1]);
+    const ByteView counts = v.sub(header_size, bytes_per_wavelength * n);
+    auto count_at = [&counts](std::size_t k, std::size_t field) {
+        return static_cast<double>(counts.be16(bytes_per_wavelength * k + 2 * field));
     };
 
     hyp_data& r = new_record(n);
