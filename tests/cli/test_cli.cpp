@@ -734,4 +734,36 @@ TEST_F(Cli, AcquireGivesUpAfterItsTimeOut) {
     }
 }
 
+// The last record of a capture is decoded: N simulated records replay and summarise as N, and a
+// capture of a single record is one record, not "Unable to read binary file".
+TEST_F(Cli, ReplayAndInfoDecodeTheLastRecordOfACapture) {
+    struct Case {
+        const char* model;
+        int records;
+        int spectra; // per instrument record
+    } cases[] = {{"hyp", 7, 1}, {"hyp", 1, 1}, {"flw", 3, 10}, {"flw", 1, 10}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.model) + " " + std::to_string(c.records));
+        const std::string dev = std::string(VELMORA_DATA_DIR) + "/sample_" + c.model + ".dev";
+        const std::string bin = (dir / "cap.bin").string(), out = (dir / "cap.dat").string();
+        ASSERT_EQ(run("simulate --model " + std::string(c.model) + " --dev " + dev + " --records " +
+                      std::to_string(c.records) + " -o " + bin)
+                      .status,
+                  0);
+        const int want = c.records * c.spectra;
+        const CliRun replayed = run("replay --dev " + dev + " " + bin + " -o " + out);
+        ASSERT_EQ(replayed.status, 0) << replayed.err;
+        EXPECT_NE(replayed.err.find(std::to_string(want) + " records decoded, 0 records lost"),
+                  std::string::npos)
+            << replayed.err;
+        HYP_Data back;
+        back.load_file(out, false);
+        EXPECT_EQ(back.records.size(), static_cast<std::size_t>(want));
+        const CliRun info = run("info --dev " + dev + " " + bin);
+        ASSERT_EQ(info.status, 0) << info.err;
+        EXPECT_NE(info.out.find("records: " + std::to_string(want) + "\n"), std::string::npos)
+            << info.out;
+    }
+}
+
 } // namespace
