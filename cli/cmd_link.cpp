@@ -193,8 +193,8 @@ int cmd_replay(int argc, char** argv) {
                 capture, "Unable to read binary file.  Do you have the right devfile specified?"));
         HYP_Data data;
         setup_data_from_devfile(data, r->dev);
-        data.temp_source = 1;
-        data.saln_source = 1;
+        data.temp_source = TempSource::Constant;
+        data.saln_source = SalnSource::Constant;
         replace_records(data, std::move(taken));
         cli::about_file(out, [&] { data.save_records(out); });
         std::fprintf(stderr, "%zu records decoded, %d records lost\n", r->decoded_count,
@@ -246,8 +246,9 @@ int cmd_simulate(int argc, char** argv) {
         devfile dev; // read here so that a fault of it is said about it, not about the output
         cli::about_file(o.dev_path, [&] { dev.parse(o.dev_path); });
         if (a.has("--profile")) {
-            cli::check_input(a.get("--profile"));
-            o.water = sim::read_water_profile(a.get("--profile"));
+            const std::string& profile = a.get("--profile");
+            cli::check_input(profile);
+            o.water = cli::about_file(profile, [&] { return sim::read_water_profile(profile); });
         }
         if (a.has("-o"))
             cli::check_output(a.get("-o"));

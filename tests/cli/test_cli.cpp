@@ -326,6 +326,7 @@ TEST_F(Cli, EveryFileArgumentRefusesAFolder) {
              "devfile " + cast + " --records 1 -o " + folder,
              "simulate --model hyp --dev " + folder + " -o " + path("o.bin"),
              "simulate --model hyp --dev " + dev + " -o " + folder,
+             "simulate --model hyp --dev " + dev + " --profile " + folder + " -o " + path("o.bin"),
          }) {
         const CliRun r = run(args);
         EXPECT_EQ(r.status, 1) << args;
