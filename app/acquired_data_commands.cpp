@@ -94,8 +94,8 @@ void AcquiredDataCommands::A_SaveWCorrectionsExecute() {
     data.const_temp = text::parse_typed_number(p.E_Temp);
     data.const_saln = text::parse_typed_number(p.E_Saln);
     data.set_scat_ref(text::parse_typed_number(p.E_ScatWL));
-    data.temp_source = 1;
-    data.saln_source = 1;
+    data.temp_source = TempSource::Constant;
+    data.saln_source = SalnSource::Constant;
     data.do_scat = p.CB_ScatCorr;
     data.do_saln = p.CB_Saln;
     data.do_temp = p.CB_Temp;

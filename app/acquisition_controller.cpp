@@ -57,7 +57,7 @@ std::string AcquisitionController::default_acquired_name(int instrument_type, st
 }
 
 std::string AcquisitionController::default_acquired_name() const {
-    return default_acquired_name(ctx_.ws.data->instrument_type, ctx_.ws.reader->dev.serial_number,
+    return default_acquired_name(static_cast<int>(ctx_.ws.data->instrument_type), ctx_.ws.reader->dev.serial_number,
                                  ctx_.clock.local_time());
 }
 
@@ -195,17 +195,17 @@ void AcquisitionController::ApplyPreviewOptions() {
     data.do_scat = p.CB_ScatCorr;
     data.const_temp = text::parse_typed_number(p.E_Temp);
     data.const_saln = text::parse_typed_number(p.E_Saln);
-    data.temp_source = 1;
-    data.saln_source = 1;
+    data.temp_source = TempSource::Constant;
+    data.saln_source = SalnSource::Constant;
     switch (p.PD_ScatType) {
     case 0:
-        data.scat_method = 2;
+        data.scat_method = ScatMethod::Proportional;
         break;
     case 1:
-        data.scat_method = 1;
+        data.scat_method = ScatMethod::Baseline;
         break;
     case 2:
-        data.scat_method = 3;
+        data.scat_method = ScatMethod::FractionOfB;
         break;
     default:
         break;
@@ -245,7 +245,7 @@ void AcquisitionController::B_StartClick() {
         data = std::make_unique<HYP_Data>();
         kind = peek_device_kind(path) == DeviceKind::FLW ? DeviceKind::FLW : DeviceKind::HYP;
         reader = make_reader(kind);
-        data->instrument_type = kind == DeviceKind::FLW ? 2 : 1;
+        data->instrument_type = kind == DeviceKind::FLW ? InstrumentType::FLW : InstrumentType::HYP;
         reader->open_device_file(path);
         devfile& dev = reader->dev;
         if (dev.factory_cal_unparsed) {
@@ -265,13 +265,13 @@ void AcquisitionController::B_StartClick() {
         // The channel description, coefficients and reference channels come from the device
         // file alone, so they are set up before the port is touched.
         setup_data_from_devfile(*data, dev);
-        data->instrument_type = kind == DeviceKind::FLW ? 2 : 1;
+        data->instrument_type = kind == DeviceKind::FLW ? InstrumentType::FLW : InstrumentType::HYP;
         data->serial_number = static_cast<std::int32_t>(dev.serial_number);
         data->fac_cal_temp = dev.factory_cal_temp;
         data->records.clear();
         data->records.reserve(kRecordsReserved);
-        data->temp_source = 1;
-        data->saln_source = 1;
+        data->temp_source = TempSource::Constant;
+        data->saln_source = SalnSource::Constant;
         data->setup_ts_coefs();
         data->set_scat_ref(715);
         data->do_water = data->do_temp = data->do_saln = data->do_scat = false;
@@ -365,8 +365,8 @@ void AcquisitionController::copy_preview_into_data() {
     data.do_saln = ws.preview.CB_Saln;
     data.const_temp = text::parse_typed_number(ws.preview.E_Temp);
     data.const_saln = text::parse_typed_number(ws.preview.E_Saln);
-    data.temp_source = 1;
-    data.saln_source = 1;
+    data.temp_source = TempSource::Constant;
+    data.saln_source = SalnSource::Constant;
 }
 
 void AcquisitionController::Timer1Timer() {

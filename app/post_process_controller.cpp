@@ -90,8 +90,8 @@ bool PostProcessController::LoadDataFile(const std::string& path) {
 
     ws.dataValid = true;
     ws.post.E_HYPFile = path;
-    d.temp_source = 1;
-    d.saln_source = 1;
+    d.temp_source = TempSource::Constant;
+    d.saln_source = SalnSource::Constant;
     d.do_water = d.do_temp = d.do_saln = d.do_scat = false;
 
     ctx_.views.SetLiveMode(false);
@@ -118,7 +118,7 @@ bool PostProcessController::LoadDataFile(const std::string& path) {
 
     // A file of corrected data is shown as it is: correcting it again would apply the
     // corrections twice, and its header would claim what was not done.
-    ws.allow_corrections(d.instrument_type != 4);
+    ws.allow_corrections(d.instrument_type != InstrumentType::Processed);
     if (!ws.post.corrections_enabled)
         ws.window.status = kAlreadyCorrectedNote;
 
@@ -274,9 +274,9 @@ void PostProcessController::ApplyCorrectionOptions() {
         d.do_scat = p.CB_ScatCorr;
         d.const_temp = text::parse_typed_number(p.E_Temp);
         d.const_saln = text::parse_typed_number(p.E_Saln);
-        d.temp_source = 1;
-        d.saln_source = 1;
-        d.scat_method = scat_method_for_index(p.PD_ScatType, d.scat_method);
+        d.temp_source = TempSource::Constant;
+        d.saln_source = SalnSource::Constant;
+        d.scat_method = ProcessingOptions::method_for_list_index(p.PD_ScatType, d.scat_method);
         p.E_ScatWL = general_number(d.set_scat_ref(text::parse_typed_number(p.E_ScatWL)));
     } else if (ws.window.tab_index == 1) {
         PostPanelState& p = ws.post;
@@ -285,25 +285,25 @@ void PostProcessController::ApplyCorrectionOptions() {
         d.const_temp = text::parse_typed_number(p.E_Temp);
         d.const_saln = text::parse_typed_number(p.E_Saln);
         d.do_scat = p.CB_ScatCorr;
-        d.scat_method = scat_method_for_index(p.PD_ScatType, d.scat_method);
+        d.scat_method = ProcessingOptions::method_for_list_index(p.PD_ScatType, d.scat_method);
         d.do_water = p.CB_Water;
         p.E_ScatWL = general_number(d.set_scat_ref(text::parse_typed_number(p.E_ScatWL)));
 
         switch (p.PD_Temp) {
         case 0:
-            d.temp_source = 1;
+            d.temp_source = TempSource::Constant;
             break;
         case 1:
             if (d.ctd_merged) {
-                d.temp_source = 2;
+                d.temp_source = TempSource::CTD;
             } else {
                 p.PD_Temp = 0;
                 p.E_Temp_visible = true;
-                d.temp_source = 1;
+                d.temp_source = TempSource::Constant;
             }
             break;
         case 2:
-            d.temp_source = 3;
+            d.temp_source = TempSource::Onboard;
             break;
         default:
             throw VelmoraError("my lunch");
@@ -311,15 +311,15 @@ void PostProcessController::ApplyCorrectionOptions() {
 
         switch (p.PD_Saln) {
         case 0:
-            d.saln_source = 1;
+            d.saln_source = SalnSource::Constant;
             break;
         case 1:
             if (d.ctd_merged) {
-                d.saln_source = 2;
+                d.saln_source = SalnSource::CTD;
             } else {
                 p.PD_Saln = 0;
                 p.E_Saln_visible = true;
-                d.saln_source = 1;
+                d.saln_source = SalnSource::Constant;
             }
             break;
         case 2:

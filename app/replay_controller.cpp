@@ -61,9 +61,9 @@ bool ReplayController::replay(const std::string& capture_path) {
     data.file_name = file_name;
     data.serial_number = static_cast<std::int32_t>(reader->dev.serial_number);
     data.fac_cal_temp = reader->dev.factory_cal_temp;
-    data.instrument_type = kind == DeviceKind::FLW ? 2 : 1;
-    data.temp_source = 1;
-    data.saln_source = 1;
+    data.instrument_type = kind == DeviceKind::FLW ? InstrumentType::FLW : InstrumentType::HYP;
+    data.temp_source = TempSource::Constant;
+    data.saln_source = SalnSource::Constant;
     replace_records(data, std::move(taken));
     data.setup_ts_coefs();
     data.set_scat_ref(715);

@@ -198,7 +198,7 @@ void SelectedDataController::B_SaveWaterClick(int top, int bottom) {
         return;
 
     d.do_temp = d.do_saln = d.do_scat = false;
-    d.temp_source = 1;
+    d.temp_source = TempSource::Constant;
     d.const_temp = text::parse_typed_number(ctx_.dialogs.water_temperature_text());
     d.scat_header_baseline = ctx_.dialogs.water_scat_index() != 0;
 

@@ -69,12 +69,12 @@ struct Corrections {
     std::string ctd_path;
     int time_col = 1, pres_col = 2, temp_col = 3, saln_col = 5;
     std::string water_path;
-    int temp_source = 1;
-    int saln_source = 1;
+    TempSource temp_source = TempSource::Constant;
+    SalnSource saln_source = SalnSource::Constant;
     double temp = 21.0;
     double saln = 17.0;
     bool do_temp = false, do_saln = false, do_water = false, do_scat = false;
-    int scat_method = 2;
+    ScatMethod scat_method = ScatMethod::Proportional;
     double scat_ref = 715.0;
     bool scat_no_negative = false;
 };
@@ -107,20 +107,20 @@ Corrections read_corrections(const Args& a) {
     if (a.has("--temp-source")) {
         const std::string& s = a.get("--temp-source");
         if (s == "constant")
-            c.temp_source = 1;
+            c.temp_source = TempSource::Constant;
         else if (s == "ctd")
-            c.temp_source = 2;
+            c.temp_source = TempSource::CTD;
         else if (s == "onboard")
-            c.temp_source = 3;
+            c.temp_source = TempSource::Onboard;
         else
             throw UsageError{"--temp-source is constant, ctd or onboard, not '" + s + "'"};
     }
     if (a.has("--saln-source")) {
         const std::string& s = a.get("--saln-source");
         if (s == "constant")
-            c.saln_source = 1;
+            c.saln_source = SalnSource::Constant;
         else if (s == "ctd")
-            c.saln_source = 2;
+            c.saln_source = SalnSource::CTD;
         else
             throw UsageError{"--saln-source is constant or ctd, not '" + s + "'"};
     }
@@ -143,11 +143,11 @@ Corrections read_corrections(const Args& a) {
     if (a.has("--scat-method")) {
         const std::string& s = a.get("--scat-method");
         if (s == "baseline")
-            c.scat_method = 1;
+            c.scat_method = ScatMethod::Baseline;
         else if (s == "proportional")
-            c.scat_method = 2;
+            c.scat_method = ScatMethod::Proportional;
         else if (s == "fraction")
-            c.scat_method = 3;
+            c.scat_method = ScatMethod::FractionOfB;
         else
             throw UsageError{"--scat-method is proportional, baseline or fraction, not '" + s +
                              "'"};
@@ -555,13 +555,13 @@ int cmd_info(int argc, char** argv) {
                                                         path));
             throw VelmoraError(cli::about(path, e.what()));
         }
-        const char* kind = d.instrument_type == 1   ? "HYP data file"
-                           : d.instrument_type == 2 ? "FLW data file"
-                           : d.instrument_type == 4 ? "processed file"
+        const char* kind = d.instrument_type == InstrumentType::HYP   ? "HYP data file"
+                           : d.instrument_type == InstrumentType::FLW ? "FLW data file"
+                           : d.instrument_type == InstrumentType::Processed ? "processed file"
                                                     : "unknown";
         std::printf("file: %s\n", path.c_str());
         std::printf("kind: %s\n", kind);
-        if (d.instrument_type == 4)
+        if (d.instrument_type == InstrumentType::Processed)
             std::printf("serial number: unknown\n");
         else
             std::printf("serial number: %d\n", static_cast<int>(d.serial_number));

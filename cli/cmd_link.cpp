@@ -193,8 +193,8 @@ int cmd_replay(int argc, char** argv) {
                 capture, "Unable to read binary file.  Do you have the right devfile specified?"));
         HYP_Data data;
         setup_data_from_devfile(data, r->dev);
-        data.temp_source = 1;
-        data.saln_source = 1;
+        data.temp_source = TempSource::Constant;
+        data.saln_source = SalnSource::Constant;
         replace_records(data, std::move(taken));
         cli::about_file(out, [&] { data.save_records(out); });
         std::fprintf(stderr, "%zu records decoded, %d records lost\n", r->decoded_count,

@@ -35,32 +35,32 @@ void HYP_Data::write_corrected_header(std::ostream& out, bool ctd_columns, bool 
     line("Factory Calibration temperature: " + g6(fac_cal_temp));
     line(do_water ? "Field Water Calibration temperature: " + g6(water_cal_temp) : "");
     switch (temp_source) {
-    case 1:
+    case TempSource::Constant:
         line("Using constant temperature " + text::format_fixed(const_temp, 1) + " degrees.");
         break;
-    case 2:
+    case TempSource::CTD:
         line("Using CTD file for temperature.");
         break;
-    case 3:
+    case TempSource::Onboard:
         line("Using onboard sensors for temperature.");
         break;
-    case 4:
+    case TempSource::Fitted:
         line("Using fitted temperature.");
         break;
     default:
         throw VelmoraError("Temperature source not recognized.");
     }
     switch (saln_source) {
-    case 1:
+    case SalnSource::Constant:
         line("Using constant salinity " + text::format_fixed(const_saln, 1) + " psu.");
         break;
-    case 2:
+    case SalnSource::CTD:
         line("Using CTD file for salinity.");
         break;
-    case 3:
+    case SalnSource::Onboard:
         line("Using onboard sensors for salinity.");
         break;
-    case 4:
+    case SalnSource::Fitted:
         line("Using fitted salinity.");
         break;
     default:

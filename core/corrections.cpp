@@ -3,12 +3,15 @@
 // correct_one_line and correct_series compute every value through the same small helpers below,
 // in the same order of operations, so the time and depth views plot exactly the values that the
 // corrected file holds.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <limits>
 #include <string>
 
 #include "hyp_data.h"
+#include "parallel.h"
 
 namespace {
 
@@ -127,7 +130,7 @@ void HYP_Data::setup_ts_coefs() {
         c_coefs.push_back(*c_row);
     }
 
-    if (instrument_type != 2)
+    if (instrument_type != InstrumentType::FLW)
         return;
     // The filter-wheel model has nine channels; its temperature coefficients are replaced by
     // values per nominal wavelength.
@@ -317,7 +320,7 @@ const CTD_Data* source_list(const HYP_Data& d, int source, bool temperature, boo
 
 } // namespace
 
-hyp_data HYP_Data::correct_one_line(std::size_t index) {
+hyp_data HYP_Data::correct_one_line(std::size_t index) const {
     if (!ts_table_loaded)
         throw VelmoraError("No TS.cor file loaded");
     if (records.empty())
@@ -328,10 +331,10 @@ hyp_data HYP_Data::correct_one_line(std::size_t index) {
     if (is_processed)
         return rec;
 
-    const CTD_Data* t_list =
-        source_list(*this, temp_source, true, true, "Temperature source not recognized");
-    const CTD_Data* s_list =
-        source_list(*this, saln_source, false, true, "Salinity source not recognized");
+    const CTD_Data* t_list = source_list(*this, static_cast<int>(temp_source), true, true,
+                                         "Temperature source not recognized");
+    const CTD_Data* s_list = source_list(*this, static_cast<int>(saln_source), false, true,
+                                         "Salinity source not recognized");
     check_inputs(*this, t_list, s_list);
     const double t = t_list ? t_list->samples[index].temperature : const_temp;
     const double s = s_list ? s_list->samples[index].salinity : const_saln;
@@ -355,6 +358,7 @@ hyp_data HYP_Data::correct_one_line(std::size_t index) {
                               s};
     const double* a = rec.a_values.data();
     const double* c = rec.c_values.data();
+    const int method = static_cast<int>(scat_method);
     bool scat = do_scat && n > 0;
     double a_ra = 0.0, c_rc = 0.0;
     if (scat) {
@@ -362,11 +366,11 @@ hyp_data HYP_Data::correct_one_line(std::size_t index) {
         a_ra = a[scat_ref_a] - line.ka(scat_ref_a);
         const double c_ra = c[scat_ref_a] - line.kc(scat_ref_a);
         c_rc = c[scat_ref_c] - line.kc(scat_ref_c);
-        scat = !scat_no_negative || scat_term(scat_method, a_ra, c_ra, a_ra, c_rc) >= 0.0;
+        scat = !scat_no_negative || scat_term(method, a_ra, c_ra, a_ra, c_rc) >= 0.0;
     }
     double* oa = out.a_values.data();
     double* oc = out.c_values.data();
-    switch (scat ? scat_method : 0) {
+    switch (scat ? method : 0) {
     case 1:
         line.run<1>(n, a, c, oa, oc, a_ra, c_rc);
         break;
@@ -383,14 +387,41 @@ hyp_data HYP_Data::correct_one_line(std::size_t index) {
     return out;
 }
 
-void HYP_Data::fill_corrected_records() {
-    corrected_records.clear();
-    corrected_records.reserve(records.size());
-    for (std::size_t i = 0; i < records.size(); ++i)
-        corrected_records.push_back(correct_one_line(i));
+bool HYP_Data::has_onboard_temperature() const {
+    for (const ctd_struct& e : onboard_list.samples)
+        if (e.temperature != 0.0)
+            return true;
+    return false;
 }
 
-std::vector<double> HYP_Data::correct_series(int channel, bool is_a) {
+void HYP_Data::fill_corrected_records() {
+    corrected_records.clear();
+    // correct_one_line only reads the data set, so parts of the records are corrected side by
+    // side.  A failure leaves the records before the first one that failed, as one pass does.
+    const std::size_t count = records.size();
+    std::vector<hyp_data> out(count);
+    const std::size_t per_part = std::max<std::size_t>(1, parallel::tuning().min_part_records);
+    const std::size_t parts =
+        std::clamp<std::size_t>(count / per_part, 1, parallel::thread_count());
+    std::vector<std::size_t> done(parts, 0);
+    auto first_of = [&](std::size_t k) { return count * k / parts; };
+    const std::vector<std::exception_ptr> errors = parallel::run_all(parts, [&](std::size_t k) {
+        for (std::size_t i = first_of(k); i < first_of(k + 1); ++i) {
+            out[i] = correct_one_line(i);
+            ++done[k];
+        }
+    });
+    for (std::size_t k = 0; k < parts; ++k) {
+        if (errors[k]) {
+            out.resize(first_of(k) + done[k]);
+            corrected_records = std::move(out);
+            std::rethrow_exception(errors[k]);
+        }
+    }
+    corrected_records = std::move(out);
+}
+
+std::vector<double> HYP_Data::correct_series(int channel, bool is_a) const {
     const std::size_t count = records.size();
     const std::size_t n = a_wavelengths.size();
     if (channel < 0 || static_cast<std::size_t>(channel) >= n)
@@ -410,17 +441,18 @@ std::vector<double> HYP_Data::correct_series(int channel, bool is_a) {
     }
 
     // This operation reads ctd_list whether or not a CTD file has been merged.
-    const CTD_Data* t_list =
-        source_list(*this, temp_source, true, false, "Temperature source unrecognized.");
-    const CTD_Data* s_list =
-        source_list(*this, saln_source, false, false, "Salinity source unrecognized.");
+    const CTD_Data* t_list = source_list(*this, static_cast<int>(temp_source), true, false,
+                                         "Temperature source unrecognized.");
+    const CTD_Data* s_list = source_list(*this, static_cast<int>(saln_source), false, false,
+                                         "Salinity source unrecognized.");
     check_inputs(*this, t_list, s_list);
     for (std::size_t j = 0; j < count; ++j)
         if (records[j].a_values.size() < n || records[j].c_values.size() < n)
             throw VelmoraError(record_message(j, " has fewer values than channels."));
 
     const Settings set = settings_of(*this);
-    const bool scat = is_a && do_scat && scat_method >= 1 && scat_method <= 3;
+    const int method = static_cast<int>(scat_method);
+    const bool scat = is_a && do_scat && method >= 1 && method <= 3;
     const std::size_t ra = scat_ref_a;
     const std::size_t rc = scat_ref_c;
     const ChannelTerms own = is_a ? a_terms(*this, ch) : c_terms(*this, ch);
@@ -446,9 +478,9 @@ std::vector<double> HYP_Data::correct_series(int channel, bool is_a) {
         const double a_ra = rec.a_values[ra] - set.k(ref_a, t, s);
         const double c_ra = rec.c_values[ra] - set.k(ref_ac, t, s);
         const double c_rc = rec.c_values[rc] - set.k(ref_c, t, s);
-        const double p_ref = scat_term(scat_method, a_ra, c_ra, a_ra, c_rc);
+        const double p_ref = scat_term(method, a_ra, c_ra, a_ra, c_rc);
         if (!scat_no_negative || p_ref >= 0.0)
-            out[j] = v - (k + scat_term(scat_method, a_i, c_i, a_ra, c_rc));
+            out[j] = v - (k + scat_term(method, a_i, c_i, a_ra, c_rc));
         else
             out[j] = a_i;
     }

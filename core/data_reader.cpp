@@ -577,14 +577,14 @@ void HYP_Data::load_file(const std::string& path, bool water_mode) {
     // wavelengths before anything else is replaced: channels they refuse (a and c lists of
     // different lengths, no usable wavelength) leave the data set as it was.
     if (instrument) {
-        const std::int32_t old_type = instrument_type;
+        const InstrumentType old_type = instrument_type;
         const std::vector<ts_coef> old_a_coefs = a_coefs;
         const std::vector<ts_coef> old_c_coefs = c_coefs;
         const std::uint32_t old_ref_a = scat_ref_a, old_ref_c = scat_ref_c;
         const double old_ref_a_wl = scat_ref_a_wl, old_ref_c_wl = scat_ref_c_wl;
         a_wavelengths.swap(out.a_wavelengths);
         c_wavelengths.swap(out.c_wavelengths);
-        instrument_type = kind == Kind::hyp ? 1 : 2;
+        instrument_type = kind == Kind::hyp ? InstrumentType::HYP : InstrumentType::FLW;
         try {
             setup_ts_coefs();
             set_scat_ref(715.0);
@@ -610,7 +610,7 @@ void HYP_Data::load_file(const std::string& path, bool water_mode) {
     onboard_list.samples = std::move(out.onboard);
     ctd_list.samples = onboard_list.samples;
     if (!instrument) {
-        instrument_type = 4;
+        instrument_type = InstrumentType::Processed;
         is_processed = true;
         return;
     }

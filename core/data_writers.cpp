@@ -71,7 +71,7 @@ struct Column {
 // the columns as `channel_is_a` lists them, each holding the channel that sits at its position.
 std::vector<Column> column_layout(const HYP_Data& d, bool file_order) {
     std::vector<Column> cols;
-    if (d.instrument_type == 2 && file_order) {
+    if (d.instrument_type == InstrumentType::FLW && file_order) {
         const std::size_t na = d.a_order.size(), nc = d.c_order.size();
         std::vector<std::size_t> a_at(na, na), c_at(nc, nc); // file position -> channel
         bool valid = na == d.a_wavelengths.size() && nc == d.c_wavelengths.size();
@@ -136,7 +136,8 @@ char* put_number(char* p, double v) {
 // One record line at p, which has room for shape.max_line(); `end` follows what is written.  A
 // record that cannot be corrected writes nothing; a ChlA value that cannot be had ends the line
 // before it.
-void format_line(HYP_Data& d, std::size_t idx, const LineShape& shape, char* p, char*& end) {
+void format_line(const HYP_Data& d, std::size_t idx, const LineShape& shape, char* p,
+                 char*& end) {
     hyp_data corrected;
     if (shape.with_corrections)
         corrected = d.correct_one_line(idx);
@@ -192,7 +193,7 @@ struct Selection {
 
 // `extra`: the per-record list whose temperature, salinity and pressure follow the values (the
 // merged CTD values, or in data files the file's own onboard values), or none.
-void write_records(HYP_Data& d, std::ostream& out, const Selection& sel, bool with_corrections,
+void write_records(const HYP_Data& d, std::ostream& out, const Selection& sel, bool with_corrections,
                    bool averaged, const std::vector<ctd_struct>* extra, bool file_order,
                    bool chl_column) {
     const std::size_t n_records = d.records.size();
@@ -263,15 +264,16 @@ void write_records(HYP_Data& d, std::ostream& out, const Selection& sel, bool wi
 
 } // namespace
 
-void HYP_Data::write_lines(std::ostream& out, RecordIndices indices, bool with_corrections,
-                           bool averaged, bool ctd_columns, bool file_order, bool chl_column) {
+void HYP_Data::write_lines(std::ostream& out, const RecordIndices& indices,
+                           const LineOptions& options) const {
     Selection sel;
     if (indices.empty())
         sel.last = records.size();
     else
         sel.indices = &indices;
-    write_records(*this, out, sel, with_corrections, averaged,
-                  ctd_columns ? &ctd_list.samples : nullptr, file_order, chl_column);
+    write_records(*this, out, sel, options.with_corrections, options.averaged,
+                  options.ctd_columns ? &ctd_list.samples : nullptr, options.file_order,
+                  options.chl_column);
 }
 
 namespace {
@@ -293,18 +295,18 @@ void HYP_Data::write_data_header(std::ostream& out) const {
     // file's last line; either way the reader finds its layout again.
     std::size_t count = header_lines.size();
     const std::size_t n = a_wavelengths.size();
-    if (instrument_type == 1)
+    if (instrument_type == InstrumentType::HYP)
         count = header_lines.size() >= devfile_layout::hyp_data_header_lines(n)
                     ? devfile_layout::hyp_data_header_lines(n)
                     : (header_lines.size() >= 2 ? header_lines.size() - 2 : 0);
-    else if (instrument_type == 2 && header_lines.size() >= devfile_layout::flw_data_header_lines)
+    else if (instrument_type == InstrumentType::FLW && header_lines.size() >= devfile_layout::flw_data_header_lines)
         count = devfile_layout::flw_data_header_lines;
     for (std::size_t i = 0; i < count; ++i) {
         h += header_lines[i];
         h += '\n';
     }
     h += "1\t\t\t; acquisition bin size\n";
-    if (instrument_type == 1 || instrument_type == 2) {
+    if (instrument_type == InstrumentType::HYP || instrument_type == InstrumentType::FLW) {
         h += "Time(ms)\t";
         for (const Column& c : column_layout(*this, true)) {
             h += c.is_a ? 'A' : 'C';

@@ -55,9 +55,9 @@ void HYP_Data::save_devfile(const std::string& path, const RecordIndices& indice
     AtomicFile file(path,
                     "Unable to open file for saving.  Is this file opened in another program?");
     const std::size_t n = a_wavelengths.size();
-    if (instrument_type != 1 && instrument_type != 2)
+    if (instrument_type != InstrumentType::HYP && instrument_type != InstrumentType::FLW)
         throw VelmoraError("Unable to determine file type!  This should not happen.");
-    const bool hyp = instrument_type == 1;
+    const bool hyp = instrument_type == InstrumentType::HYP;
     const bool lines_ok =
         hyp ? header_lines.size() >= layout::hyp_data_header_lines(n) && c_wavelengths.size() == n
             : header_lines.size() >= layout::flw_line_count &&

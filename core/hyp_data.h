@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "processing_options.h"
 #include "velmora_error.h"
 
 // One record (one spectrum).  Index i of both lists belongs to channel i.
@@ -79,6 +80,15 @@ void fill_ts_table(std::vector<ts_coef>& table);
 // Record indices are positions in HYP_Data::records.
 using RecordIndices = std::vector<std::size_t>;
 
+// What write_lines writes for each record.
+struct LineOptions {
+    bool with_corrections = false; // the values of correct_one_line instead of the stored ones
+    bool averaged = false;         // one line of the means instead of one line per record
+    bool ctd_columns = false;      // temperature, salinity, pressure from ctd_list
+    bool file_order = false;       // FLW: the columns in the order of the device file
+    bool chl_column = false;       // the ChlA value
+};
+
 class HYP_Data {
   public:
     HYP_Data();
@@ -100,18 +110,18 @@ class HYP_Data {
     bool do_temp = false;
     bool do_saln = false;
     bool do_scat = false;
-    std::int32_t scat_method = 0; // 1 baseline, 2 proportional, 3 fixed fraction of b
+    ScatMethod scat_method{}; // none chosen yet in a new data set
     bool scat_header_baseline = false;
     bool scat_no_negative = false;
     bool is_processed = false;
-    std::int32_t temp_source = 1; // 1 constant, 2 CTD, 3 onboard, 4 fitted
-    std::int32_t saln_source = 1;
+    TempSource temp_source = TempSource::Constant;
+    SalnSource saln_source = SalnSource::Constant;
     bool ctd_loaded = false;
     bool ctd_merged = false;
     bool water_loaded = false;
     std::vector<double> a_wavelengths;
     std::vector<double> c_wavelengths;
-    std::int32_t instrument_type = 0; // 0 nothing, 1 HYP, 2 FLW, 4 processed
+    InstrumentType instrument_type = InstrumentType::None;
     std::int32_t serial_number = 0;
     std::vector<std::string> header_lines;
     std::int32_t num_wavelengths = 0;
@@ -146,8 +156,8 @@ class HYP_Data {
     void close_continuous();
     bool continuous_open() const { return continuous_file.is_open(); }
     void write_data_header(std::ostream& out) const;
-    void write_lines(std::ostream& out, RecordIndices indices, bool with_corrections, bool averaged,
-                     bool ctd_columns, bool file_order, bool chl_column);
+    void write_lines(std::ostream& out, const RecordIndices& indices,
+                     const LineOptions& options) const;
 
     // Corrected output file.
     void save_corrected(const std::string& path, bool ctd_columns, bool chl_column);
@@ -155,17 +165,22 @@ class HYP_Data {
     double chl_ratio(std::size_t index) const;
 
     // Water calibration and device files from a selection.
-    void save_water_cal(const std::string& path, const RecordIndices& indices, double temperature);
+    void save_water_cal(const std::string& path, const RecordIndices& indices,
+                        double temperature) const;
     void save_devfile(const std::string& path, const RecordIndices& indices);
 
     // Coefficients and corrections.
     void setup_ts_coefs();
-    hyp_data correct_one_line(std::size_t index);
+    hyp_data correct_one_line(std::size_t index) const;
     // Empties corrected_records, then appends every record corrected with the current settings,
     // in order: what the save commands do before writing (the ChlA column reads the list).
     void fill_corrected_records();
-    std::vector<double> correct_series(int channel, bool is_a);
+    std::vector<double> correct_series(int channel, bool is_a) const;
     double set_scat_ref(double wavelength);
+    // Whether the onboard temperature source can be used: some record's onboard entry holds a
+    // temperature.  Files without the column read 0 for every record (and keep 0 when saved
+    // again); a real sensor does not read exactly 0 in every record of a file.
+    bool has_onboard_temperature() const;
 
     // The ChlA column value of one corrected record (chl_ratio reads it from corrected_records).
     double chl_ratio_of(const hyp_data& corrected) const;

@@ -20,6 +20,7 @@ struct Tuning {
     unsigned threads = 0;                 // 0: one per processor
     std::size_t min_part_bytes = 1 << 20; // a reader splits no piece smaller than this
     std::size_t block_bytes = 2 << 20;    // a writer formats about this much per block
+    std::size_t min_part_records = 1024;  // records corrected per thread at least
 };
 
 inline Tuning& tuning() {

@@ -28,7 +28,7 @@ std::string local_time_text() {
 } // namespace
 
 void HYP_Data::save_water_cal(const std::string& path, const RecordIndices& indices,
-                              double temperature) {
+                              double temperature) const {
     const std::string created = local_time_text();
     AtomicFile file(path,
                     "Unable to open file for saving.  Is this file opened in another program?");
@@ -44,6 +44,9 @@ void HYP_Data::save_water_cal(const std::string& path, const RecordIndices& indi
     h += '\n';
     file.stream() << h;
     // Line 8, the means, has no line break.
-    write_lines(file.stream(), indices, true, true, false, false, false);
+    LineOptions means;
+    means.with_corrections = true;
+    means.averaged = true;
+    write_lines(file.stream(), indices, means);
     file.commit();
 }

@@ -62,7 +62,7 @@ void exercise(const std::uint8_t* data, std::size_t size) {
     });
     if (loaded && !d.records.empty()) {
         d.do_temp = d.do_saln = d.do_scat = true;
-        d.scat_method = 2;
+        d.scat_method = ScatMethod::Proportional;
         expect_clean([&] { d.set_scat_ref(715.0); });
         expect_clean([&] { d.correct_series(0, true); });
         expect_clean([&] { d.save_corrected(output.string(), true, true); });

@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     HYP_Data d;
     if (!fuzz::clean([&] { d.load_file(path, false); })) {
-        if (!d.records.empty() || !d.file_name.empty() || d.instrument_type != 0 ||
+        if (!d.records.empty() || !d.file_name.empty() || d.instrument_type != InstrumentType::None ||
             !d.header_lines.empty())
             fuzz::fail("a failed load changed the data set");
         return 0;
@@ -21,10 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ostringstream out;
     fuzz::clean([&] {
         d.write_data_header(out);
-        d.write_lines(out, {0, d.records.size() - 1}, false, false, false, false, false);
+        d.write_lines(out, {0, d.records.size() - 1}, {});
     });
     d.do_temp = d.do_saln = d.do_scat = true;
-    d.scat_method = 2;
+    d.scat_method = ScatMethod::Proportional;
     fuzz::clean([&] { d.correct_one_line(0); });
     fuzz::clean([&] { d.correct_one_line(d.records.size() - 1); });
     return 0;

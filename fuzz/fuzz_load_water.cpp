@@ -21,7 +21,7 @@ void water_into(const std::string& base, const std::string& path) {
     d.do_water = true;
     fuzz::clean([&] { d.correct_one_line(0); });
     d.do_temp = d.do_scat = true;
-    d.scat_method = 1;
+    d.scat_method = ScatMethod::Baseline;
     fuzz::clean([&] { d.correct_one_line(d.records.size() - 1); });
 }
 

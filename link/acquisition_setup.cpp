@@ -9,7 +9,7 @@
 #include "hyp_reader.h"
 
 void setup_data_from_devfile(HYP_Data& data, const devfile& dev) {
-    data.instrument_type = dev.is_flw ? 2 : 1;
+    data.instrument_type = dev.is_flw ? InstrumentType::FLW : InstrumentType::HYP;
     data.a_wavelengths = dev.a_wl;
     data.c_wavelengths = dev.c_wl;
     data.num_wavelengths = static_cast<std::int32_t>(dev.a_wl.size());

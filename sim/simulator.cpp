@@ -144,7 +144,7 @@ Simulator::Simulator(const Options& options) : options_(options), rng_(options.s
         HYP_Data channels;
         channels.a_wavelengths = dev_.a_wl;
         channels.c_wavelengths = dev_.c_wl;
-        channels.instrument_type = options_.model == Model::FLW ? 2 : 1;
+        channels.instrument_type = options_.model == Model::FLW ? InstrumentType::FLW : InstrumentType::HYP;
         channels.setup_ts_coefs();
         water_a_coefs_ = std::move(channels.a_coefs);
         water_c_coefs_ = std::move(channels.c_coefs);

@@ -214,10 +214,10 @@ int main(int argc, char** argv) {
             d.merge_ctd();
         });
         d.load_file(water.string(), true); // one line: not timed
-        d.temp_source = 2;
-        d.saln_source = 2;
+        d.temp_source = TempSource::CTD;
+        d.saln_source = SalnSource::CTD;
         d.do_temp = d.do_saln = d.do_water = d.do_scat = true;
-        d.scat_method = 2;
+        d.scat_method = ScatMethod::Proportional;
         d.set_scat_ref(715.0);
         timed("correct (correct_one_line, all on)", "correct", [&] { d.fill_corrected_records(); });
         timed("save_corrected", "save", [&] { d.save_corrected(out.string(), true, false); });

@@ -55,7 +55,7 @@ TEST_F(AcquisitionStart, StartSetsUpAcquisitionAndStopReturnsToIdle) {
     EXPECT_TRUE(ws.dataValid);
 
     const HYP_Data& d = *ws.data;
-    EXPECT_EQ(d.instrument_type, 1);
+    EXPECT_EQ(d.instrument_type, InstrumentType::HYP);
     EXPECT_EQ(d.a_wavelengths, ws.reader->dev.a_wl);
     EXPECT_EQ(d.c_wavelengths, ws.reader->dev.c_wl);
     EXPECT_EQ(d.header_lines, ws.reader->dev.lines);
@@ -135,7 +135,7 @@ TEST_F(AcquisitionStart, StartOnlyFromIdle) {
 TEST_F(AcquisitionStart, FlwDeviceFileSelectsTheFlwReaderAndReferencePlot) {
     start(sample_dev("sample_flw.dev"));
     ASSERT_TRUE(acq.Timer1Enabled());
-    EXPECT_EQ(ws.data->instrument_type, 2);
+    EXPECT_EQ(ws.data->instrument_type, InstrumentType::FLW);
     EXPECT_TRUE(ws.window.A_ReferenceSpectra.enabled);
     EXPECT_EQ(ws.data->channel_is_a, ws.reader->dev.channel_is_a);
     EXPECT_EQ(ws.data->a_order, ws.reader->dev.a_order);
@@ -392,7 +392,7 @@ TEST_F(AcquisitionRunning, RunningTickNotifiesViewsAndAppliesThePreview) {
     EXPECT_TRUE(d.do_temp);
     EXPECT_DOUBLE_EQ(d.const_temp, 12.5);
     EXPECT_TRUE(d.do_scat);
-    EXPECT_EQ(d.scat_method, 2);
+    EXPECT_EQ(d.scat_method, ScatMethod::Proportional);
     EXPECT_EQ(ws.preview.E_ScatWL, text::format_g(d.scat_ref_a_wl, 15));
     EXPECT_NEAR(d.scat_ref_a_wl, 650, 5);
 
@@ -619,7 +619,7 @@ TEST_F(AcquisitionRunning, FlwMeterIsCheckedAndSavedLikeTheHypMeter) {
 
     HYP_Data back;
     back.load_file(out, false);
-    EXPECT_EQ(back.instrument_type, 2);
+    EXPECT_EQ(back.instrument_type, InstrumentType::FLW);
     ASSERT_EQ(back.records.size(), ws.data->records.size());
     for (std::size_t i = 0; i < back.records.size(); ++i)
         for (std::size_t k = 0; k < 9; ++k) {

@@ -111,8 +111,8 @@ TEST_F(PostProcess, CtdLoadMergesSwitchesSourcesAndRemembersColumns) {
     EXPECT_EQ(ws.post.PD_Saln, 1);
     EXPECT_FALSE(ws.post.E_Temp_visible);
     EXPECT_TRUE(ws.post.CB_Temp && ws.post.CB_Saln);
-    EXPECT_EQ(ws.data->temp_source, 2);
-    EXPECT_EQ(ws.data->saln_source, 2);
+    EXPECT_EQ(ws.data->temp_source, TempSource::CTD);
+    EXPECT_EQ(ws.data->saln_source, SalnSource::CTD);
     EXPECT_TRUE(ws.data->do_temp && ws.data->do_saln);
     EXPECT_TRUE(ws.window.A_Depth.enabled);
     // Record 3 (750 ms) is nearest the sample at 600 ms.
@@ -336,7 +336,7 @@ TEST_F(PostProcess, ApplyReadsThePostPanel) {
     for (const auto& c : cases) {
         ws.post.PD_ScatType = c.scat_index;
         pp.ApplyCorrectionOptions();
-        EXPECT_EQ(ws.data->scat_method, c.method) << c.scat_index;
+        EXPECT_EQ(static_cast<int>(ws.data->scat_method), c.method) << c.scat_index;
     }
     EXPECT_TRUE(ws.data->do_temp);
     EXPECT_FALSE(ws.data->do_saln);
@@ -364,7 +364,7 @@ TEST_F(PostProcess, CtdSourceWithoutMergeSnapsBackToConstant) {
     pp.PD_TempChange(1);
     EXPECT_EQ(ws.post.PD_Temp, 0);
     EXPECT_TRUE(ws.post.E_Temp_visible);
-    EXPECT_EQ(ws.data->temp_source, 1);
+    EXPECT_EQ(ws.data->temp_source, TempSource::Constant);
     pp.PD_SalnChange(1);
     EXPECT_EQ(ws.post.PD_Saln, 0);
     EXPECT_TRUE(ws.post.E_Saln_visible);
@@ -384,9 +384,9 @@ TEST_F(PostProcess, TypedTextInASourceListRaisesMyLunch) {
     EXPECT_THROW(pp.ApplyCorrectionOptions(), VelmoraError);
     // Index 2 of the salinity list keeps the source.
     ws.post.PD_Saln = 2;
-    ws.data->saln_source = 3;
+    ws.data->saln_source = SalnSource::Onboard;
     pp.ApplyCorrectionOptions();
-    EXPECT_EQ(ws.data->saln_source, 3);
+    EXPECT_EQ(ws.data->saln_source, SalnSource::Onboard);
 }
 
 TEST_F(PostProcess, ApplyWithoutRecordsDoesNothing) {
@@ -403,12 +403,12 @@ TEST_F(PostProcess, ApplyOnAcquisitionTabReadsPreview) {
     ws.preview.E_Saln = "34";
     ws.preview.PD_ScatType = 0;
     ws.preview.E_ScatWL = "710";
-    ws.data->temp_source = 2;
+    ws.data->temp_source = TempSource::CTD;
     pp.ApplyCorrectionOptions();
     EXPECT_TRUE(ws.data->do_saln);
     EXPECT_DOUBLE_EQ(ws.data->const_saln, 34);
-    EXPECT_EQ(ws.data->scat_method, 2);
-    EXPECT_EQ(ws.data->temp_source, 1);
+    EXPECT_EQ(ws.data->scat_method, ScatMethod::Proportional);
+    EXPECT_EQ(ws.data->temp_source, TempSource::Constant);
     EXPECT_EQ(ws.preview.E_ScatWL, "715");
 }
 

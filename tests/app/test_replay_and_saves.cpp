@@ -55,7 +55,7 @@ TEST_F(Replay, DecodesTheCaptureIntoTheCurrentDataSet) {
     EXPECT_EQ(ws.data->records.size(), ws.reader->decoded_count);
     EXPECT_EQ(ws.data->a_wavelengths, ws.reader->dev.a_wl);
     EXPECT_EQ(ws.data->header_lines, ws.reader->dev.lines);
-    EXPECT_EQ(ws.data->instrument_type, 1);
+    EXPECT_EQ(ws.data->instrument_type, InstrumentType::HYP);
     EXPECT_FALSE(ws.data->do_temp);
     EXPECT_TRUE(ws.dataValid);
     EXPECT_EQ(ws.window.tab_index, 0);
@@ -68,7 +68,7 @@ TEST_F(Replay, FlwCaptureEnablesTheReferencePlot) {
     const std::string dev = sample_dev("sample_flw.dev");
     ws.E_Device = dev;
     ASSERT_TRUE(replay.replay(capture(dev, 5, "flw.bin")));
-    EXPECT_EQ(ws.data->instrument_type, 2);
+    EXPECT_EQ(ws.data->instrument_type, InstrumentType::FLW);
     EXPECT_EQ(ws.data->records.size(), ws.reader->decoded_count);
     EXPECT_GE(ws.data->records.size(), 30u);
     EXPECT_TRUE(ws.window.A_ReferenceSpectra.enabled);

@@ -39,9 +39,9 @@ TEST_F(AtomicSave, FailureMidWayKeepsTheEarlierFile) {
          "Record index out of range."},
         {"corrected",
          [&] {
-             d.temp_source = 9;
+             d.temp_source = static_cast<TempSource>(9);
              d.save_corrected(path("old.dat"), false, false);
-             d.temp_source = 1;
+             d.temp_source = TempSource::Constant;
          },
          "Temperature source not recognized."},
         {"corrected records",

@@ -63,11 +63,11 @@ TEST_F(CorrectedFile, HeaderWithCtdWaterScatteringAndChl) {
     d.load_file(fixture("hyp_small.dat"), true);
     d.ctd_file.read_ctd_file(fixture("ctd_small.txt"), 1, 3, 5, 2);
     d.merge_ctd();
-    d.temp_source = 2;
-    d.saln_source = 2;
+    d.temp_source = TempSource::CTD;
+    d.saln_source = SalnSource::CTD;
     d.do_water = true;
     d.do_scat = true;
-    d.scat_method = 1;
+    d.scat_method = ScatMethod::Baseline;
     d.scat_header_baseline = true;
     d.scat_no_negative = true;
     fill_corrected(d);
@@ -114,13 +114,13 @@ TEST_F(CorrectedFile, SavedFileOpensAgainWithTheSameValues) {
     d.do_temp = true;
     d.const_temp = 25;
     d.do_scat = true;
-    d.scat_method = 2;
+    d.scat_method = ScatMethod::Proportional;
     fill_corrected(d);
     d.save_corrected(path("first.dat"), true, false);
 
     HYP_Data p;
     p.load_file(path("first.dat"), false);
-    EXPECT_EQ(p.instrument_type, 4);
+    EXPECT_EQ(p.instrument_type, InstrumentType::Processed);
     EXPECT_TRUE(p.is_processed);
     EXPECT_EQ(p.a_wavelengths, d.a_wavelengths);
     EXPECT_EQ(p.c_wavelengths, d.c_wavelengths);
@@ -151,11 +151,11 @@ TEST_F(CorrectedFile, SavedFileOpensAgainWithTheSameValues) {
 TEST_F(CorrectedFile, UnknownSourcesAreRefused) {
     HYP_Data d;
     d.load_file(fixture("hyp_small.dat"), false);
-    d.temp_source = 0;
+    d.temp_source = static_cast<TempSource>(0);
     EXPECT_EQ(error_of([&] { d.save_corrected(path("c.dat"), false, false); }),
               "Temperature source not recognized.");
-    d.temp_source = 4;
-    d.saln_source = 5;
+    d.temp_source = TempSource::Fitted;
+    d.saln_source = static_cast<SalnSource>(5);
     EXPECT_EQ(error_of([&] { d.save_corrected(path("c.dat"), false, false); }),
               "Salinity source not recognized.");
     EXPECT_TRUE(entries().empty());

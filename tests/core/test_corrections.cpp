@@ -28,7 +28,7 @@ class Engine : public ::testing::Test {
     HYP_Data d;
 
     void SetUp() override {
-        d.instrument_type = 1;
+        d.instrument_type = InstrumentType::HYP;
         d.a_wavelengths = {650.1, 676.4, 700.0, 714.9, 730.2, 740.0};
         d.c_wavelengths = {650.3, 676.0, 700.2, 715.6, 730.0, 740.4};
         d.num_wavelengths = kChannels;
@@ -57,11 +57,11 @@ class Engine : public ::testing::Test {
         d.const_saln = 17.0;
     }
 
-    void all_on(int method) {
+    void all_on(ScatMethod method) {
         d.do_temp = d.do_saln = d.do_water = d.do_scat = true;
         d.scat_method = method;
-        d.temp_source = 2;
-        d.saln_source = 2;
+        d.temp_source = TempSource::CTD;
+        d.saln_source = SalnSource::CTD;
         d.ctd_merged = true;
     }
 };
@@ -79,10 +79,10 @@ TEST_F(Engine, AllOffGivesTheRawValues) {
 }
 
 TEST_F(Engine, ProcessedDataIsReturnedUnchanged) {
-    all_on(2);
+    all_on(ScatMethod::Proportional);
     d.is_processed = true;
-    d.temp_source = 7;
-    d.saln_source = 9;
+    d.temp_source = static_cast<TempSource>(7);
+    d.saln_source = static_cast<SalnSource>(9);
     d.water_loaded = false;
     const hyp_data r = d.correct_one_line(4);
     EXPECT_EQ(r.a_values, d.records[4].a_values);
@@ -120,7 +120,7 @@ TEST_F(Engine, TemperatureSalinityAndWaterTerms) {
 }
 
 TEST_F(Engine, AllCorrectionsWorkedByHand) {
-    all_on(2);
+    all_on(ScatMethod::Proportional);
     const std::size_t j = 7;
     const hyp_data& raw = d.records[j];
     const double t = d.ctd_list.samples[j].temperature;
@@ -154,7 +154,7 @@ TEST_F(Engine, ScatteringMethods) {
     const hyp_data& raw = d.records[j];
     const std::size_t ra = d.scat_ref_a;
 
-    d.scat_method = 1; // baseline: reference a to 0, every a shifted alike, c unchanged
+    d.scat_method = ScatMethod::Baseline; // baseline: reference a to 0, every a shifted alike, c unchanged
     hyp_data r = d.correct_one_line(j);
     EXPECT_EQ(r.a_values[ra], 0.0);
     for (std::size_t i = 0; i < kChannels; ++i) {
@@ -162,13 +162,13 @@ TEST_F(Engine, ScatteringMethods) {
         EXPECT_EQ(r.c_values[i], raw.c_values[i]);
     }
 
-    d.scat_method = 3; // fixed fraction of a - c
+    d.scat_method = ScatMethod::FractionOfB; // fixed fraction of a - c
     d.records[j].a_values[0] = 0.2;
     d.records[j].c_values[0] = 1.2;
     EXPECT_NEAR_REL(d.correct_one_line(j).a_values[0], 0.34);
 
     // A negative reference a with the no-negative option: no scattering term at all.
-    d.scat_method = 1;
+    d.scat_method = ScatMethod::Baseline;
     d.scat_no_negative = true;
     d.records[j].a_values[ra] = -0.01;
     r = d.correct_one_line(j);
@@ -182,7 +182,7 @@ TEST_F(Engine, SeriesAgreesWithOneLineForEveryMethod) {
         d.records[j].a_values[3] = -0.2;
     for (int method : {1, 2, 3, 0}) { // 0: an unknown method adds no term
         for (bool no_negative : {false, true}) {
-            all_on(method);
+            all_on(static_cast<ScatMethod>(method));
             d.scat_no_negative = no_negative;
             std::vector<hyp_data> lines;
             for (std::size_t j = 0; j < kRecords; ++j)
@@ -213,15 +213,15 @@ TEST_F(Engine, OneLineChecksInOrder) {
         {"no records",
          [](HYP_Data& x) {
              x.records.clear();
-             x.temp_source = 9;
+             x.temp_source = static_cast<TempSource>(9);
          },
          "Calling correct_one_line before loading data!"},
-        {"ctd source unmerged, corrections off", [](HYP_Data& x) { x.temp_source = 2; },
+        {"ctd source unmerged, corrections off", [](HYP_Data& x) { x.temp_source = TempSource::CTD; },
          "CTD data not merged"},
-        {"ctd salinity unmerged", [](HYP_Data& x) { x.saln_source = 2; }, "CTD data not merged"},
-        {"bad temperature source", [](HYP_Data& x) { x.temp_source = 5; },
+        {"ctd salinity unmerged", [](HYP_Data& x) { x.saln_source = SalnSource::CTD; }, "CTD data not merged"},
+        {"bad temperature source", [](HYP_Data& x) { x.temp_source = static_cast<TempSource>(5); },
          "Temperature source not recognized"},
-        {"bad salinity source", [](HYP_Data& x) { x.saln_source = 3; },
+        {"bad salinity source", [](HYP_Data& x) { x.saln_source = SalnSource::Onboard; },
          "Salinity source not recognized"},
     };
     for (const Case& c : cases) {
@@ -240,13 +240,13 @@ TEST_F(Engine, OneLineChecksInOrder) {
     EXPECT_EQ(unloaded, "No TS.cor file loaded");
 
     // correct_series does not look at ctd_merged: it uses ctd_list as it stands.
-    d.temp_source = 2;
+    d.temp_source = TempSource::CTD;
     d.do_temp = true;
     EXPECT_EQ(d.correct_series(0, true).size(), kRecords);
-    d.temp_source = 0;
+    d.temp_source = static_cast<TempSource>(0);
     EXPECT_EQ(error_of([&] { d.correct_series(0, true); }), "Temperature source unrecognized.");
-    d.temp_source = 1;
-    d.saln_source = 4;
+    d.temp_source = TempSource::Constant;
+    d.saln_source = SalnSource::Fitted;
     EXPECT_EQ(error_of([&] { d.correct_series(0, true); }), "Salinity source unrecognized.");
 }
 
@@ -274,25 +274,25 @@ TEST_F(Engine, RefusesInputsItCannotUse) {
          "Water calibration not loaded."},
         {"short ctd list",
          [](HYP_Data& x) {
-             x.temp_source = 2;
+             x.temp_source = TempSource::CTD;
              x.ctd_merged = true;
              x.ctd_list.samples.pop_back();
          },
          "CTD data do not match the records."},
         {"short ctd list for salinity, corrections off",
          [](HYP_Data& x) {
-             x.saln_source = 2;
+             x.saln_source = SalnSource::CTD;
              x.ctd_merged = true;
              x.ctd_list.samples.resize(3);
          },
          "CTD data do not match the records."},
         {"short onboard list",
          [](HYP_Data& x) {
-             x.temp_source = 3;
+             x.temp_source = TempSource::Onboard;
              x.onboard_list.samples.clear();
          },
          "Onboard sensor data do not match the records."},
-        {"fitted list never filled", [](HYP_Data& x) { x.temp_source = 4; },
+        {"fitted list never filled", [](HYP_Data& x) { x.temp_source = TempSource::Fitted; },
          "Fitted data do not match the records."},
         {"a and c lists differ", [](HYP_Data& x) { x.c_wavelengths.pop_back(); },
          "a and c wavelength lists differ in length."},
@@ -305,7 +305,7 @@ TEST_F(Engine, RefusesInputsItCannotUse) {
         {"scattering reference left unset by a failed choice",
          [](HYP_Data& x) {
              x.do_scat = true;
-             x.scat_method = 1;
+             x.scat_method = ScatMethod::Baseline;
              EXPECT_THROW(x.set_scat_ref(std::nan("")), VelmoraError);
          },
          "Scattering reference wavelength not set."},
@@ -319,7 +319,7 @@ TEST_F(Engine, RefusesInputsItCannotUse) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         HYP_Data x;
-        x.instrument_type = 1;
+        x.instrument_type = InstrumentType::HYP;
         x.a_wavelengths = d.a_wavelengths;
         x.c_wavelengths = d.c_wavelengths;
         x.records = d.records;

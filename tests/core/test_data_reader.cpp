@@ -22,7 +22,7 @@ std::string hyp_with_line(std::size_t index, const std::string& text) {
 TEST(DataReaderFixtures, HypFile) {
     HYP_Data d;
     d.load_file(fixture("hyp_small.dat"), false);
-    EXPECT_EQ(d.instrument_type, 1);
+    EXPECT_EQ(d.instrument_type, InstrumentType::HYP);
     EXPECT_FALSE(d.is_processed);
     EXPECT_EQ(d.serial_number, 53000123);
     EXPECT_DOUBLE_EQ(d.fac_cal_temp, 21.5);
@@ -61,7 +61,7 @@ TEST(DataReaderFixtures, HypFile) {
 TEST(DataReaderFixtures, FlwFileMapsFileColumnsToAscendingChannels) {
     HYP_Data d;
     d.load_file(fixture("flw_small.dat"), false);
-    EXPECT_EQ(d.instrument_type, 2);
+    EXPECT_EQ(d.instrument_type, InstrumentType::FLW);
     EXPECT_EQ(d.serial_number, 1234);
     EXPECT_DOUBLE_EQ(d.fac_cal_temp, 20.0);
     EXPECT_EQ(d.num_wavelengths, 9);
@@ -92,22 +92,22 @@ TEST(DataReaderFixtures, FlwFileMapsFileColumnsToAscendingChannels) {
 TEST_F(DataReader, KindFromSecondLine) {
     struct Case {
         std::string line2;
-        int type;          // instrument_type after a normal load, 0 when it fails
+        InstrumentType type; // after a normal load, None when it fails
         std::string error; // expected message
     };
     const std::vector<Case> cases = {
-        {"hyp  ; model", 1, ""},
-        {"Hyp\r", 1, ""},
-        {"XYZ  ; model", 0, "File does not appear to be an HYP or FLW file."},
-        {"", 0, "File does not appear to be an HYP or FLW file."},
-        {"Water Calibration File: 1.0", 0,
+        {"hyp  ; model", InstrumentType::HYP, ""},
+        {"Hyp\r", InstrumentType::HYP, ""},
+        {"XYZ  ; model", InstrumentType::None, "File does not appear to be an HYP or FLW file."},
+        {"", InstrumentType::None, "File does not appear to be an HYP or FLW file."},
+        {"Water Calibration File: 1.0", InstrumentType::None,
          "You can not load water files as data.  This will be changed in the next release.\n"},
     };
     for (const Case& c : cases) {
         write_text(path("k.dat"), hyp_with_line(1, c.line2));
         HYP_Data d;
         EXPECT_EQ(error_of([&] { d.load_file(path("k.dat"), false); }), c.error) << c.line2;
-        if (c.type != 0) {
+        if (c.type != InstrumentType::None) {
             EXPECT_EQ(d.instrument_type, c.type) << c.line2;
         }
     }
@@ -115,7 +115,7 @@ TEST_F(DataReader, KindFromSecondLine) {
     write_text(path("k.dat"), hyp_with_line(0, "FLW Velmora Water"));
     HYP_Data d;
     d.load_file(path("k.dat"), false);
-    EXPECT_EQ(d.instrument_type, 1);
+    EXPECT_EQ(d.instrument_type, InstrumentType::HYP);
 
     EXPECT_EQ(error_of([&] { d.load_file(path("missing.dat"), false); }), "Unable to open file.");
 
@@ -199,7 +199,7 @@ TEST_F(DataReader, WaterModeAveragesRecordsAndKeepsTheDataSet) {
     d.load_file(fixture("flw_small.dat"), false);
     const auto header = d.header_lines;
     d.load_file(fixture("hyp_small.dat"), true);
-    EXPECT_EQ(d.instrument_type, 2);
+    EXPECT_EQ(d.instrument_type, InstrumentType::FLW);
     EXPECT_EQ(d.header_lines, header);
     EXPECT_EQ(d.a_wavelengths.size(), 9u);
     EXPECT_EQ(d.file_name, fixture("flw_small.dat"));
@@ -248,7 +248,7 @@ TEST_F(DataReader, RefusedChannelsLeaveTheDataSetAsItWas) {
         write_text(path(c.name), join_lines(c.lines));
         EXPECT_THROW(d.load_file(path(c.name), false), VelmoraError);
         EXPECT_EQ(d.file_name, fixture("hyp_small.dat"));
-        EXPECT_EQ(d.instrument_type, 1);
+        EXPECT_EQ(d.instrument_type, InstrumentType::HYP);
         EXPECT_EQ(d.header_lines, header);
         EXPECT_EQ(d.a_wavelengths, a_wl);
         EXPECT_EQ(d.records.size(), 3u);
@@ -276,7 +276,7 @@ TEST_F(DataReader, ProcessedFileLayout) {
     write_text(path("p.dat"), join_lines(lines));
     HYP_Data d;
     d.load_file(path("p.dat"), false);
-    EXPECT_EQ(d.instrument_type, 4);
+    EXPECT_EQ(d.instrument_type, InstrumentType::Processed);
     EXPECT_TRUE(d.is_processed);
     EXPECT_EQ(d.num_wavelengths, 2);
     EXPECT_EQ(d.c_wavelengths, (std::vector<double>{410.5, 410.5}));

@@ -48,7 +48,7 @@ void make_acquired(HYP_Data& d, const std::string& data_file) {
     d.channel_is_a = loaded.channel_is_a;
     d.records = loaded.records;
     // The device file: the data file's header up to the two lines after the channel lines.
-    const std::size_t device_lines = loaded.instrument_type == 1 ? 12 + d.a_wavelengths.size() : 29;
+    const std::size_t device_lines = loaded.instrument_type == InstrumentType::HYP ? 12 + d.a_wavelengths.size() : 29;
     d.header_lines.assign(loaded.header_lines.begin(), loaded.header_lines.begin() + device_lines);
 }
 
@@ -118,22 +118,26 @@ TEST_F(DataWriters, AcquiredDataSurvivesSaveAndLoad) {
 
 TEST_F(DataWriters, RecordLineFormats) {
     HYP_Data d;
-    d.instrument_type = 1;
+    d.instrument_type = InstrumentType::HYP;
     d.a_wavelengths = {400.5};
     d.c_wavelengths = {715};
     d.records = {{250.0, {-0.5}, {0.123456789012}}, {1e10, {2.5e-7}, {1234567890.5}}};
     d.ctd_list.samples = {{0, 1.5, 30.25, 12}, {0, 2, 31, 13}};
     std::ostringstream out;
-    d.write_lines(out, {}, false, false, true, true, false);
+    LineOptions lines;
+    lines.ctd_columns = lines.file_order = true;
+    d.write_lines(out, {}, lines);
     EXPECT_EQ(out.str(), "250\t0.123456789\t-0.5\t12\t30.25\t1.5\t\n"
                          "1e+10\t1234567890\t2.5e-07\t13\t31\t2\t\n");
     std::ostringstream avg;
-    d.write_lines(avg, {1, 0}, false, true, false, false, false);
+    LineOptions averaged;
+    averaged.averaged = true;
+    d.write_lines(avg, {1, 0}, averaged);
     EXPECT_EQ(avg.str(), "0\t617283945.3\t-0.249999875\t"); // no line break
-    EXPECT_EQ(error_of([&] { d.write_lines(out, {2}, false, false, false, false, false); }),
+    EXPECT_EQ(error_of([&] { d.write_lines(out, {2}, {}); }),
               "Record index out of range.");
     d.records[1].a_values.clear();
-    EXPECT_EQ(error_of([&] { d.write_lines(out, {1}, false, false, false, false, false); }),
+    EXPECT_EQ(error_of([&] { d.write_lines(out, {1}, {}); }),
               "A record holds fewer values than there are channels.");
 }
 

@@ -61,7 +61,7 @@ TEST_F(DevfileWriter, RefusedWithoutDeviceLinesOrType) {
     HYP_Data hyp;
     hyp.load_file(fixture("hyp_small.dat"), false);
     EXPECT_EQ(error_of([&] { hyp.save_devfile(path("b.dev"), {}); }), "No records selected.");
-    hyp.instrument_type = 4;
+    hyp.instrument_type = InstrumentType::Processed;
     EXPECT_EQ(error_of([&] { hyp.save_devfile(path("c.dev"), {0}); }),
               "Unable to determine file type!  This should not happen.");
     EXPECT_TRUE(entries().empty());

@@ -251,7 +251,7 @@ class ParallelWriting : public ScratchDir {
         d.do_temp = d.do_saln = d.do_scat = true;
         d.const_temp = 14.5;
         d.const_saln = 33.0;
-        d.scat_method = 2;
+        d.scat_method = ScatMethod::Proportional;
         d.ctd_merged = true; // the onboard values stand in for a merged log
         d.fill_corrected_records();
     }
@@ -265,8 +265,12 @@ class ParallelWriting : public ScratchDir {
         s << read_text(path("r.dat"));
         d.save_selection(path("s.dat"), {5, 2, d.records.size() - 1, 2, 100});
         s << read_text(path("s.dat"));
-        d.write_lines(s, {}, true, false, true, true, true);
-        d.write_lines(s, {7, 3}, false, true, false, false, false);
+        LineOptions every;
+        every.with_corrections = every.ctd_columns = every.file_order = every.chl_column = true;
+        d.write_lines(s, {}, every);
+        LineOptions averaged;
+        averaged.averaged = true;
+        d.write_lines(s, {7, 3}, averaged);
         return s.str();
     }
 
@@ -296,7 +300,9 @@ TEST_F(ParallelWriting, BlocksFormattedSideBySideGiveTheBytesOfOneThread) {
 
 TEST_F(ParallelWriting, FailingRecordEndsTheLinesWhereOneThreadEnds) {
     std::ostringstream whole;
-    d.write_lines(whole, {}, true, false, true, false, false);
+    LineOptions corrected;
+    corrected.with_corrections = corrected.ctd_columns = true;
+    d.write_lines(whole, {}, corrected);
     const std::vector<std::string> lines = split_lines(whole.str());
     ASSERT_EQ(lines.size(), d.records.size());
     for (const std::size_t bad :
@@ -310,7 +316,7 @@ TEST_F(ParallelWriting, FailingRecordEndsTheLinesWhereOneThreadEnds) {
             SCOPED_TRACE(threads);
             const TuningScope split(threads, 1, 700);
             std::ostringstream out;
-            EXPECT_EQ(error_of([&] { d.write_lines(out, {}, true, false, true, false, false); }),
+            EXPECT_EQ(error_of([&] { d.write_lines(out, {}, corrected); }),
                       "Record " + std::to_string(bad) + " has fewer values than channels.");
             EXPECT_EQ(out.str(), expected);
             // The file is not replaced by a part.

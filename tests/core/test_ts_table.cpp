@@ -85,7 +85,8 @@ TEST(TsTable, ExtremesLieAtTheirReferenceRows) {
 }
 
 // A data set with the given channel wavelengths (a and c) and instrument type.
-void set_channels(HYP_Data& d, std::vector<double> a, std::vector<double> c, int type) {
+void set_channels(HYP_Data& d, std::vector<double> a, std::vector<double> c,
+                  InstrumentType type) {
     d.a_wavelengths = std::move(a);
     d.c_wavelengths = std::move(c);
     d.instrument_type = type;
@@ -105,7 +106,7 @@ TEST(SetupTsCoefs, TakesTheLastRowAtOrBelowEachChannel) {
         a.push_back(k.channel);
         c.push_back(600.0); // c channels are looked up on their own
     }
-    set_channels(d, a, c, 1);
+    set_channels(d, a, c, InstrumentType::HYP);
     d.setup_ts_coefs();
     ASSERT_EQ(d.a_coefs.size(), std::size(cases));
     ASSERT_EQ(d.c_coefs.size(), std::size(cases));
@@ -127,7 +128,7 @@ TEST(SetupTsCoefs, TakesTheLastRowAtOrBelowEachChannel) {
 
 TEST(SetupTsCoefs, RefusesListsOfDifferentLength) {
     HYP_Data d;
-    set_channels(d, {412, 440, 488}, {412, 440}, 1);
+    set_channels(d, {412, 440, 488}, {412, 440}, InstrumentType::HYP);
     try {
         d.setup_ts_coefs();
         FAIL() << "no error";
@@ -153,7 +154,7 @@ TEST(SetupTsCoefs, FilterWheelTemperatureCoefficients) {
     const std::vector<double> wl = {412, 440, 488, 510, 532, 555, 650, 676, 715};
     const double expected[] = {0.0001, 0, 0, 0.0002, 0.0001, 0.0001, -0.0001, -0.0001, 0.0029};
     HYP_Data d;
-    set_channels(d, wl, wl, 2);
+    set_channels(d, wl, wl, InstrumentType::FLW);
     d.setup_ts_coefs();
     for (std::size_t i = 0; i < wl.size(); ++i) {
         SCOPED_TRACE(wl[i]);
@@ -168,7 +169,7 @@ TEST(SetupTsCoefs, FilterWheelTemperatureCoefficients) {
 
     HYP_Data g;
     set_channels(g, {630, 412, 440, 488, 510, 532, 555, 650, 750},
-                 {630, 412, 440, 488, 510, 532, 555, 650, 750}, 2);
+                 {630, 412, 440, 488, 510, 532, 555, 650, 750}, InstrumentType::FLW);
     g.setup_ts_coefs();
     EXPECT_NEAR_REL(g.a_coefs[0].psi_t_a, gaussian_bands(630));
     EXPECT_NEAR_REL(g.c_coefs[0].psi_t_c, gaussian_bands(630));
@@ -179,7 +180,7 @@ TEST(SetupTsCoefs, FilterWheelChannelsOnDifferentRows) {
     std::vector<double> a = {412.5, 440, 488, 510, 532, 555, 650, 676, 715};
     std::vector<double> c = {412.7, 440, 488, 510, 532, 555, 650, 676, 715};
     HYP_Data d;
-    set_channels(d, a, c, 2);
+    set_channels(d, a, c, InstrumentType::FLW);
     try {
         d.setup_ts_coefs();
         FAIL() << "no error";
@@ -190,7 +191,7 @@ TEST(SetupTsCoefs, FilterWheelChannelsOnDifferentRows) {
 
     a[0] = 412.0; // a whole-number a wavelength passes
     HYP_Data ok;
-    set_channels(ok, a, c, 2);
+    set_channels(ok, a, c, InstrumentType::FLW);
     EXPECT_NO_THROW(ok.setup_ts_coefs());
     EXPECT_EQ(ok.a_coefs[0].psi_t_a, 0.0001);
 }

@@ -100,7 +100,8 @@ TEST(SimulateReplay, DataFileOfTheReplayLoadsBack) {
 
         HYP_Data back;
         back.load_file(out, false);
-        EXPECT_EQ(back.instrument_type, m.model == sim::Model::HYP ? 1 : 2);
+        EXPECT_EQ(back.instrument_type,
+                  m.model == sim::Model::HYP ? InstrumentType::HYP : InstrumentType::FLW);
         ASSERT_EQ(back.records.size(), want.size());
         ASSERT_EQ(back.a_wavelengths.size(), r->dev.a_wl.size());
         for (std::size_t k = 0; k < back.a_wavelengths.size(); ++k) {

@@ -140,7 +140,7 @@ void ViewTests::timeLiveAppendMatchesFullRedraw() {
     d->set_scat_ref(715);
     d->do_temp = true;
     d->do_scat = true;
-    d->scat_method = 1;
+    d->scat_method = ScatMethod::Baseline;
     d->fac_cal_temp = 20;
     d->const_temp = 12.5;
     view.AttachData(d.get());
@@ -279,7 +279,7 @@ void ViewTests::timeCorrectionFailurePassesAndRecovers() {
     TFr_Time view;
     auto d = sample::make_data(50);
     view.AttachData(d.get());
-    d->temp_source = 9;
+    d->temp_source = static_cast<TempSource>(9);
     QVERIFY_THROWS_EXCEPTION(VelmoraError, view.Refresh());
     QCOMPARE(view.iXYPlot1->pointCount(0), 0);
     // A scroll bar cannot pass the failure on: the view shows and signals it.
@@ -288,7 +288,7 @@ void ViewTests::timeCorrectionFailurePassesAndRecovers() {
     QCOMPARE(failed.count(), 1);
     QCOMPARE(failed.at(0).at(0).toString(), QString("Temperature source unrecognized."));
     QCOMPARE(view.iXYPlot1->overlayText(), QString("Temperature source unrecognized."));
-    d->temp_source = 1;
+    d->temp_source = TempSource::Constant;
     view.Refresh();
     QCOMPARE(view.iXYPlot1->pointCount(0), 50);
     QVERIFY(view.iXYPlot1->overlayText().isEmpty());
@@ -367,7 +367,7 @@ void ViewTests::spectralProcessedAndBrokenCtd() {
     TFr_Spectral view;
     auto d = sample::make_data(5, true);
     d->is_processed = true;
-    d->temp_source = 42; // a processed set is never corrected, so this is not read
+    d->temp_source = static_cast<TempSource>(42); // a processed set is never corrected, so this is not read
     d->do_temp = true;
     view.AttachData(d.get());
     QCOMPARE(view.iPlot1->pointY(0, 3), d->records[0].a_values[3]);
@@ -379,10 +379,10 @@ void ViewTests::spectralProcessedAndBrokenCtd() {
     // A failing correction leaves the chart cleared and the view usable.
     d->is_processed = false;
     d->ctd_merged = false;
-    d->temp_source = 2;
+    d->temp_source = TempSource::CTD;
     QVERIFY_THROWS_EXCEPTION(VelmoraError, view.Refresh());
     QCOMPARE(view.iPlot1->pointCount(0), 0);
-    d->temp_source = 1;
+    d->temp_source = TempSource::Constant;
     d->do_temp = false;
     view.Refresh();
     QCOMPARE(view.iPlot1->pointCount(0), 9);
