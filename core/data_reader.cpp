@@ -107,12 +107,48 @@ struct Loaded {
     std::vector<ctd_struct> onboard;
 };
 
-// A data field as a number: plain numbers straight through from_chars, anything else (a leading
-// '+', overflow) by the full string-to-double rules.
+// A field of at most 15 digits with an optional sign and point and nothing else ("-0.4213"),
+// the way the writers print them: the digits as an integer are exact in a double, and so is the
+// power of ten that divides them, so the one rounding of the division gives the correctly rounded
+// value, the one from_chars gives.  False for anything else.
+inline bool plain_decimal(std::string_view f, double& value) {
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const char* p = f.data();
+    const char* const end = p + f.size();
+    const bool negative = p != end && *p == '-';
+    p += negative ? 1 : 0;
+    std::uint64_t digits = 0;
+    int count = 0, after_point = -1;
+    for (; p != end; ++p) {
+        const unsigned d = static_cast<unsigned char>(*p) - static_cast<unsigned>('0');
+        if (d < 10) {
+            digits = digits * 10 + d;
+            ++count;
+            after_point += after_point >= 0 ? 1 : 0;
+        } else if (*p == '.' && after_point < 0) {
+            after_point = 0;
+        } else {
+            return false;
+        }
+    }
+    if (count == 0 || count > 15)
+        return false;
+    const double v = static_cast<double>(digits) / kPow10[after_point > 0 ? after_point : 0];
+    value = negative ? -v : v;
+    return true;
+}
+
+// A data field as a number: plain decimals exactly as from_chars reads them, but faster; other
+// numbers through from_chars; anything it reads otherwise than the string-to-double rules (a
+// leading '+', overflow, a hexadecimal "0x") by those rules.
 inline double field_value(std::string_view f) {
     double v = 0.0;
-    const auto [ptr, ec] = std::from_chars(f.data(), f.data() + f.size(), v);
-    if (ec == std::errc() && ptr != f.data())
+    if (plain_decimal(f, v))
+        return v;
+    const char* const end = f.data() + f.size();
+    const auto [ptr, ec] = std::from_chars(f.data(), end, v);
+    if (ec == std::errc() && ptr != f.data() && (ptr == end || (*ptr != 'x' && *ptr != 'X')))
         return v;
     return text::parse_double(f);
 }
@@ -231,16 +267,35 @@ bool is_channel_letter(char c) {
     return c == 'a' || c == 'c' || c == 'A' || c == 'C';
 }
 
+// The serial line of the device file, read with its base: hexadecimal after 0x, decimal
+// otherwise.  The HYP device file writes the serial in hexadecimal under the model's top byte
+// 0x53, which is removed as the device file reader removes it, so that data read from a file and
+// data acquired with its device file carry the same serial number.
+bool read_serial(std::string_view line, bool hyp, std::int32_t& serial) {
+    std::size_t i = 0;
+    while (i < line.size() && text::is_blank(line[i]))
+        ++i;
+    const std::string_view t = line.substr(i);
+    bool ok = false;
+    long long value = 0;
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+        unsigned long long v = text::parse_hex(t, &ok);
+        if (hyp && (v >> 24) == 0x53)
+            v -= 0x53000000ull;
+        value = static_cast<long long>(v & 0xffffffffull);
+    } else {
+        value = text::parse_long(t, &ok);
+    }
+    if (ok)
+        serial = static_cast<std::int32_t>(value);
+    return ok;
+}
+
 // Lines 3 to 8 (and 9 for HYP) and the two temperature-bin lines.
 void read_device_header(fileio::LineReader& in, bool hyp, Loaded& out) {
     std::string_view line;
-    header_line(in, line, out); // line 3: serial number, "%ld"
-    bool ok = false;
-    const long long serial = text::parse_long(line, &ok);
-    if (ok) {
-        out.serial_number = static_cast<std::int32_t>(serial);
-        out.serial_read = true;
-    }
+    header_line(in, line, out); // line 3: serial number
+    out.serial_read = read_serial(line, hyp, out.serial_number);
     header_line(in, line, out); // line 4
     header_line(in, line, out); // line 5: "%*s%lf%*s", the number after the first word
     {
@@ -475,7 +530,9 @@ WaterCalFile parse_water_cal(fileio::LineReader& in) {
 
 // A water calibration belongs to the data set's instrument and channels, in this order of checks.
 void check_water_cal(const WaterCalFile& w, const HYP_Data& d) {
-    if (!w.serial_read || w.serial_number != d.serial_number)
+    // Serial 0 is a file of unknown serial (HYP water files were written with 0 when the serial
+    // line of their data was misread), and is not refused.
+    if (!w.serial_read || (w.serial_number != 0 && w.serial_number != d.serial_number))
         throw VelmoraError("Water file not from the same device as data file");
     if (w.wavelength_count != static_cast<long long>(d.a_wavelengths.size()))
         throw VelmoraError("Water has differing number of wavelengths than data file!");
