@@ -21,7 +21,7 @@ class TuningScope {
   public:
     TuningScope(unsigned threads, std::size_t min_part_bytes, std::size_t block_bytes)
         : saved_(parallel::tuning()) {
-        parallel::tuning() = {threads, min_part_bytes, block_bytes};
+        parallel::tuning() = {threads, min_part_bytes, block_bytes, 1};
     }
     ~TuningScope() { parallel::tuning() = saved_; }
     TuningScope(const TuningScope&) = delete;
@@ -327,6 +327,29 @@ TEST_F(ParallelWriting, FailingRecordEndsTheLinesWhereOneThreadEnds) {
         d.records[bad].a_values.push_back(kept);
     }
     EXPECT_EQ(entries(), std::vector<std::string>({"in.dat", "old.dat"}));
+}
+
+TEST_F(ParallelWriting, CorrectedRecordsAreThoseOfOnePass) {
+    std::vector<hyp_data> one;
+    {
+        const TuningScope single(1, 1, 1);
+        d.fill_corrected_records();
+        one = d.corrected_records;
+    }
+    const TuningScope split(3, 1, 1);
+    d.fill_corrected_records();
+    expect_identical(d.corrected_records, one);
+    // A record that cannot be corrected: the list holds the records before it.
+    for (const std::size_t bad : {std::size_t{0}, one.size() / 2, one.size() - 1}) {
+        SCOPED_TRACE(bad);
+        const double kept = d.records[bad].c_values.back();
+        d.records[bad].c_values.pop_back();
+        EXPECT_EQ(error_of([&] { d.fill_corrected_records(); }),
+                  "Record " + std::to_string(bad) + " has fewer values than channels.");
+        expect_identical(d.corrected_records,
+                         std::vector<hyp_data>(one.begin(), one.begin() + static_cast<long>(bad)));
+        d.records[bad].c_values.push_back(kept);
+    }
 }
 
 TEST(OrderedBlocks, FailuresStopTheWorkersAndReachTheCaller) {
