@@ -2,12 +2,15 @@
 // mode, the top-level error report, files opened from the command line or dropped, and the
 // --screenshot mode of the executable.
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QtTest>
@@ -237,6 +240,40 @@ class TestMainWindow : public QObject {
         QVERIFY(w->ws.data->ctd_merged);
         QVERIFY(w->A_Depth->isEnabled());
         QCOMPARE(w->Fr_PostProcess1->PD_Temp->currentText(), QString("CTD File"));
+    }
+
+    // A file of corrected data: the plots show it, the correction controls are off, and the
+    // panel and the status bar say why; an instrument data file opens them again.
+    void correctedFileHasItsCorrectionControlsOff() {
+        auto w = make();
+        const std::string data = dir->file("cast1.dat");
+        write_text(data, hyp_data_file(6));
+        w->OpenDroppedFile(data);
+        const std::string corrected = dir->file("cast1_corrected.dat");
+        w->ws.data->fill_corrected_records();
+        w->ws.data->save_corrected(corrected, true, false);
+        TFr_PostProcess* pp = w->Fr_PostProcess1;
+
+        w->OpenDroppedFile(corrected);
+        QCOMPARE(w->ws.data->records.size(), std::size_t(6));
+        const QString note = QString::fromStdString(kAlreadyCorrectedNote);
+        QVERIFY(pp->L_CorrectionsNote->isVisible());
+        QCOMPARE(pp->L_CorrectionsNote->text(), note);
+        QCOMPARE(w->statusBar()->currentMessage(), note);
+        for (QWidget* c : std::initializer_list<QWidget*>{
+                 pp->CB_Temp, pp->PD_Temp, pp->CB_Saln, pp->CB_ScatCorr, pp->E_ScatWL,
+                 pp->B_LoadCTD, pp->B_LoadWater, pp->B_Save})
+            QVERIFY2(!c->isEnabled(),
+                     qPrintable(c->objectName() + " " + c->metaObject()->className()));
+        QVERIFY(!w->A_LoadCTD->isEnabled());
+        QVERIFY(pp->B_OpenHYP->isEnabled());
+
+        w->OpenDroppedFile(data);
+        QVERIFY(!pp->L_CorrectionsNote->isVisible());
+        for (QWidget* c : std::initializer_list<QWidget*>{pp->CB_Temp, pp->CB_ScatCorr,
+                                                          pp->B_LoadCTD, pp->B_Save})
+            QVERIFY(c->isEnabled());
+        QVERIFY(w->A_LoadCTD->isEnabled());
     }
 
     void loadRunsOnAWorkerThread() {
