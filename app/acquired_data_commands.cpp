@@ -90,7 +90,6 @@ void AcquiredDataCommands::A_SaveWCorrectionsExecute() {
 
     const PreviewOptions& p = ws.preview;
     data.do_scat = data.do_temp = data.do_saln = false;
-    data.scat_header_baseline = p.PD_ScatType != 0;
     data.const_temp = text::parse_typed_number(p.E_Temp);
     data.const_saln = text::parse_typed_number(p.E_Saln);
     data.set_scat_ref(text::parse_typed_number(p.E_ScatWL));

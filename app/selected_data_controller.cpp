@@ -200,7 +200,6 @@ void SelectedDataController::B_SaveWaterClick(int top, int bottom) {
     d.do_temp = d.do_saln = d.do_scat = false;
     d.temp_source = TempSource::Constant;
     d.const_temp = text::parse_typed_number(ctx_.dialogs.water_temperature_text());
-    d.scat_header_baseline = ctx_.dialogs.water_scat_index() != 0;
 
     // The mean corrected spectrum of the selection is the candidate water calibration.
     const std::size_t n_a = d.a_wavelengths.size();

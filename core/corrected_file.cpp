@@ -69,13 +69,17 @@ void HYP_Data::write_corrected_header(std::ostream& out, bool ctd_columns, bool 
     line(do_temp ? "Temperature correction applied." : "");
     line(do_saln ? "Salinity correction applied." : "");
     line(do_water ? "Water file subtraction applied." : "");
-    // The wording follows scat_header_baseline, whatever the method.
-    line(!do_scat               ? ""
-         : scat_header_baseline ? "Scattering correction by baseline subtraction applied at " +
-                                      text::format_fixed(scat_ref_a_wl, 1) + " nm"
-                                : "Scattering correction by proportional subtraction applied at " +
-                                      text::format_fixed(scat_ref_a_wl, 1) + " nm");
-    line(do_scat && scat_no_negative
+    // The sentence names the method the engine applied; an unknown one applies no term.
+    const std::string at = text::format_fixed(scat_ref_a_wl, 1) + " nm";
+    std::string scattering;
+    if (do_scat && scat_method == ScatMethod::Baseline)
+        scattering = "Scattering correction by baseline subtraction applied at " + at;
+    else if (do_scat && scat_method == ScatMethod::Proportional)
+        scattering = "Scattering correction by proportional subtraction applied at " + at;
+    else if (do_scat && scat_method == ScatMethod::FractionOfB)
+        scattering = "Scattering correction by a fixed fraction of b (14 %) applied.";
+    line(scattering);
+    line(!scattering.empty() && scat_no_negative
              ? "Scattering corrections resulting in negative values not applied."
              : "");
     line(std::to_string(a_wavelengths.size()) + "\t\t ; number of wavelengths");
@@ -100,6 +104,9 @@ void HYP_Data::write_corrected_header(std::ostream& out, bool ctd_columns, bool 
 }
 
 void HYP_Data::save_corrected(const std::string& path, bool ctd_columns, bool chl_column) {
+    if (is_processed)
+        throw VelmoraError(
+            "This file is already corrected; correct the instrument data file instead.");
     AtomicFile file(path,
                     "Unable to open file for saving.  Is this file opened in another program?");
     if (!ctd_merged)

@@ -98,7 +98,8 @@ inline double scat_term(int method, double a_i, double c_i, double a_ra, double 
     case 2:
         return a_ra * (c_i - a_i) / (c_rc - a_ra);
     case 3:
-        return kScatFraction * (a_i - c_i);
+        // A fixed fraction of b = c - a is scattering, removed from a.
+        return kScatFraction * (c_i - a_i);
     default:
         return 0.0;
     }
@@ -305,9 +306,11 @@ const CTD_Data* source_list(const HYP_Data& d, int source, bool temperature, boo
             throw VelmoraError("CTD data not merged");
         return &d.ctd_list;
     case 3:
-        if (temperature)
-            return &d.onboard_list;
-        break;
+        if (!temperature)
+            break;
+        if (!d.has_onboard_temperature())
+            throw VelmoraError("This data file holds no onboard temperature.");
+        return &d.onboard_list;
     case 4:
         if (temperature)
             return &d.fitted_list;

@@ -111,7 +111,6 @@ class HYP_Data {
     bool do_saln = false;
     bool do_scat = false;
     ScatMethod scat_method{}; // none chosen yet in a new data set
-    bool scat_header_baseline = false;
     bool scat_no_negative = false;
     bool is_processed = false;
     TempSource temp_source = TempSource::Constant;
@@ -160,6 +159,8 @@ class HYP_Data {
                      const LineOptions& options) const;
 
     // Corrected output file.
+    // Refuses a data set read from a corrected (processed) file: its values are corrected
+    // already, and the header would claim corrections that were not applied.
     void save_corrected(const std::string& path, bool ctd_columns, bool chl_column);
     void write_corrected_header(std::ostream& out, bool ctd_columns, bool chl_column) const;
     double chl_ratio(std::size_t index) const;

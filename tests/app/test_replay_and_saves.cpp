@@ -229,7 +229,6 @@ TEST_F(SaveAcquired, PreviewCorrectedFile) {
     EXPECT_TRUE(std::filesystem::exists(out));
     EXPECT_TRUE(ws.data->do_temp);
     EXPECT_FALSE(ws.data->do_scat);
-    EXPECT_TRUE(ws.data->scat_header_baseline);
     EXPECT_DOUBLE_EQ(ws.data->const_temp, 15);
     EXPECT_EQ(ws.data->corrected_records.size(), ws.data->records.size());
 }

@@ -146,7 +146,6 @@ TEST_F(SelectedData, WaterFileCancelWritesNothingButSwitchesCorrectionsOff) {
     EXPECT_TRUE(dialogs.saves.empty());
     EXPECT_FALSE(ws.data->do_temp || ws.data->do_saln || ws.data->do_scat);
     EXPECT_DOUBLE_EQ(ws.data->const_temp, 18.5);
-    EXPECT_TRUE(ws.data->scat_header_baseline);
     const WaterCalRequest& r = dialogs.water_requests[0];
     EXPECT_EQ(r.scat_index, 2);
     EXPECT_EQ(r.scat_wl_text, "700");

@@ -68,7 +68,6 @@ TEST_F(CorrectedFile, HeaderWithCtdWaterScatteringAndChl) {
     d.do_water = true;
     d.do_scat = true;
     d.scat_method = ScatMethod::Baseline;
-    d.scat_header_baseline = true;
     d.scat_no_negative = true;
     fill_corrected(d);
     d.save_corrected(path("c.dat"), true, true);
@@ -92,6 +91,37 @@ TEST_F(CorrectedFile, HeaderWithCtdWaterScatteringAndChl) {
                              text_g10(e.pressure) + "\t" + text_g10(d.chl_ratio(1)) + "\t";
     ASSERT_GE(lines[22].size(), tail.size());
     EXPECT_EQ(lines[22].substr(lines[22].size() - tail.size()), tail);
+}
+
+TEST_F(CorrectedFile, ScatteringSentenceNamesTheMethodApplied) {
+    struct Case {
+        ScatMethod method;
+        std::string line16, line17;
+    };
+    const std::string no_negative =
+        "Scattering corrections resulting in negative values not applied.";
+    const Case cases[] = {
+        {ScatMethod::Baseline, "Scattering correction by baseline subtraction applied at 714.9 nm",
+         no_negative},
+        {ScatMethod::Proportional,
+         "Scattering correction by proportional subtraction applied at 714.9 nm", no_negative},
+        {ScatMethod::FractionOfB, "Scattering correction by a fixed fraction of b (14 %) applied.",
+         no_negative},
+        {static_cast<ScatMethod>(0), "", ""}, // no method chosen: no term, no sentence
+    };
+    HYP_Data d;
+    d.load_file(fixture("hyp_small.dat"), false);
+    d.do_scat = true;
+    d.scat_no_negative = true;
+    for (const Case& c : cases) {
+        d.scat_method = c.method;
+        std::ostringstream out;
+        d.write_corrected_header(out, false, false);
+        const auto lines = split_lines(out.str());
+        ASSERT_EQ(lines.size(), 21u);
+        EXPECT_EQ(lines[15], c.line16);
+        EXPECT_EQ(lines[16], c.line17);
+    }
 }
 
 TEST_F(CorrectedFile, CtdColumnsOnlyWhenMerged) {
@@ -130,22 +160,12 @@ TEST_F(CorrectedFile, SavedFileOpensAgainWithTheSameValues) {
     EXPECT_NEAR_REL(p.onboard_list.samples[2].temperature, d.ctd_list.samples[2].temperature);
     EXPECT_NEAR_REL(p.onboard_list.samples[2].pressure, d.ctd_list.samples[2].pressure);
 
-    // Corrections leave a processed data set alone: saved again, the values are the same.
+    // Correcting it again is refused: its header would claim corrections that were not applied.
     p.do_temp = true;
     p.const_temp = 5;
-    p.save_corrected(path("second.dat"), true, false);
-    p.save_corrected(path("third.dat"), true, false);
-    const auto first = split_lines(read_text(path("first.dat")));
-    const auto second = split_lines(read_text(path("second.dat")));
-    ASSERT_EQ(first.size(), second.size());
-    for (std::size_t i = 21; i < first.size(); ++i) {
-        // second has no CTD columns (its CTD data are not merged): compare the a and c values.
-        EXPECT_EQ(first[i].substr(0, second[i].size()), second[i]) << "line " << i + 1;
-    }
-    EXPECT_EQ(read_text(path("third.dat")), read_text(path("second.dat")));
-    HYP_Data q;
-    q.load_file(path("second.dat"), false);
-    expect_same_records(q.records, p.records);
+    EXPECT_EQ(error_of([&] { p.save_corrected(path("second.dat"), true, false); }),
+              "This file is already corrected; correct the instrument data file instead.");
+    EXPECT_FALSE(std::filesystem::exists(path("second.dat")));
 }
 
 TEST_F(CorrectedFile, UnknownSourcesAreRefused) {

@@ -154,7 +154,8 @@ TEST_F(Engine, ScatteringMethods) {
     const hyp_data& raw = d.records[j];
     const std::size_t ra = d.scat_ref_a;
 
-    d.scat_method = ScatMethod::Baseline; // baseline: reference a to 0, every a shifted alike, c unchanged
+    d.scat_method =
+        ScatMethod::Baseline; // baseline: reference a to 0, every a shifted alike, c unchanged
     hyp_data r = d.correct_one_line(j);
     EXPECT_EQ(r.a_values[ra], 0.0);
     for (std::size_t i = 0; i < kChannels; ++i) {
@@ -162,10 +163,12 @@ TEST_F(Engine, ScatteringMethods) {
         EXPECT_EQ(r.c_values[i], raw.c_values[i]);
     }
 
-    d.scat_method = ScatMethod::FractionOfB; // fixed fraction of a - c
+    // Fixed fraction: 14 % of b = c - a is removed from a, in the file and in the plots.
+    d.scat_method = ScatMethod::FractionOfB;
     d.records[j].a_values[0] = 0.2;
     d.records[j].c_values[0] = 1.2;
-    EXPECT_NEAR_REL(d.correct_one_line(j).a_values[0], 0.34);
+    EXPECT_NEAR_REL(d.correct_one_line(j).a_values[0], 0.2 - 0.14 * (1.2 - 0.2));
+    EXPECT_NEAR_REL(d.correct_series(0, true)[j], 0.2 - 0.14 * (1.2 - 0.2));
 
     // A negative reference a with the no-negative option: no scattering term at all.
     d.scat_method = ScatMethod::Baseline;
@@ -216,9 +219,10 @@ TEST_F(Engine, OneLineChecksInOrder) {
              x.temp_source = static_cast<TempSource>(9);
          },
          "Calling correct_one_line before loading data!"},
-        {"ctd source unmerged, corrections off", [](HYP_Data& x) { x.temp_source = TempSource::CTD; },
+        {"ctd source unmerged, corrections off",
+         [](HYP_Data& x) { x.temp_source = TempSource::CTD; }, "CTD data not merged"},
+        {"ctd salinity unmerged", [](HYP_Data& x) { x.saln_source = SalnSource::CTD; },
          "CTD data not merged"},
-        {"ctd salinity unmerged", [](HYP_Data& x) { x.saln_source = SalnSource::CTD; }, "CTD data not merged"},
         {"bad temperature source", [](HYP_Data& x) { x.temp_source = static_cast<TempSource>(5); },
          "Temperature source not recognized"},
         {"bad salinity source", [](HYP_Data& x) { x.saln_source = SalnSource::Onboard; },
@@ -289,9 +293,23 @@ TEST_F(Engine, RefusesInputsItCannotUse) {
         {"short onboard list",
          [](HYP_Data& x) {
              x.temp_source = TempSource::Onboard;
-             x.onboard_list.samples.clear();
+             x.onboard_list.samples.resize(3);
          },
          "Onboard sensor data do not match the records."},
+        // A file without the column reads 0 everywhere; acquired records have no list.
+        {"onboard temperature 0 in every record",
+         [](HYP_Data& x) {
+             x.temp_source = TempSource::Onboard;
+             for (ctd_struct& e : x.onboard_list.samples)
+                 e.temperature = 0.0;
+         },
+         "This data file holds no onboard temperature."},
+        {"no onboard list",
+         [](HYP_Data& x) {
+             x.temp_source = TempSource::Onboard;
+             x.onboard_list.samples.clear();
+         },
+         "This data file holds no onboard temperature."},
         {"fitted list never filled", [](HYP_Data& x) { x.temp_source = TempSource::Fitted; },
          "Fitted data do not match the records."},
         {"a and c lists differ", [](HYP_Data& x) { x.c_wavelengths.pop_back(); },
