@@ -267,16 +267,35 @@ bool is_channel_letter(char c) {
     return c == 'a' || c == 'c' || c == 'A' || c == 'C';
 }
 
+// The serial line of the device file, read with its base: hexadecimal after 0x, decimal
+// otherwise.  The HYP device file writes the serial in hexadecimal under the model's top byte
+// 0x53, which is removed as the device file reader removes it, so that data read from a file and
+// data acquired with its device file carry the same serial number.
+bool read_serial(std::string_view line, bool hyp, std::int32_t& serial) {
+    std::size_t i = 0;
+    while (i < line.size() && text::is_blank(line[i]))
+        ++i;
+    const std::string_view t = line.substr(i);
+    bool ok = false;
+    long long value = 0;
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+        unsigned long long v = text::parse_hex(t, &ok);
+        if (hyp && (v >> 24) == 0x53)
+            v -= 0x53000000ull;
+        value = static_cast<long long>(v & 0xffffffffull);
+    } else {
+        value = text::parse_long(t, &ok);
+    }
+    if (ok)
+        serial = static_cast<std::int32_t>(value);
+    return ok;
+}
+
 // Lines 3 to 8 (and 9 for HYP) and the two temperature-bin lines.
 void read_device_header(fileio::LineReader& in, bool hyp, Loaded& out) {
     std::string_view line;
-    header_line(in, line, out); // line 3: serial number, "%ld"
-    bool ok = false;
-    const long long serial = text::parse_long(line, &ok);
-    if (ok) {
-        out.serial_number = static_cast<std::int32_t>(serial);
-        out.serial_read = true;
-    }
+    header_line(in, line, out); // line 3: serial number
+    out.serial_read = read_serial(line, hyp, out.serial_number);
     header_line(in, line, out); // line 4
     header_line(in, line, out); // line 5: "%*s%lf%*s", the number after the first word
     {
@@ -511,7 +530,9 @@ WaterCalFile parse_water_cal(fileio::LineReader& in) {
 
 // A water calibration belongs to the data set's instrument and channels, in this order of checks.
 void check_water_cal(const WaterCalFile& w, const HYP_Data& d) {
-    if (!w.serial_read || w.serial_number != d.serial_number)
+    // Serial 0 is a file of unknown serial (HYP water files were written with 0 when the serial
+    // line of their data was misread), and is not refused.
+    if (!w.serial_read || (w.serial_number != 0 && w.serial_number != d.serial_number))
         throw VelmoraError("Water file not from the same device as data file");
     if (w.wavelength_count != static_cast<long long>(d.a_wavelengths.size()))
         throw VelmoraError("Water has differing number of wavelengths than data file!");

@@ -63,7 +63,8 @@ class LineReader {
             if (eof_ || !fill()) {
                 if (begin_ == end_)
                     return false;
-                line = text::chomp(std::string_view(start, end_ - begin_));
+                // fill() has moved the unfinished line to the front of the buffer.
+                line = text::chomp(std::string_view(buf_.get() + begin_, end_ - begin_));
                 begin_ = end_;
                 scanned_ = 0;
                 terminated_ = false;

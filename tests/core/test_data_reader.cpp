@@ -93,7 +93,7 @@ TEST_F(DataReader, KindFromSecondLine) {
     struct Case {
         std::string line2;
         InstrumentType type; // after a normal load, None when it fails
-        std::string error; // expected message
+        std::string error;   // expected message
     };
     const std::vector<Case> cases = {
         {"hyp  ; model", InstrumentType::HYP, ""},
@@ -123,6 +123,27 @@ TEST_F(DataReader, KindFromSecondLine) {
     HYP_Data f;
     EXPECT_EQ(error_of([&] { f.load_file(path("k.dat"), false); }),
               "FLW file does not list nine a and nine c columns.");
+}
+
+// The serial line is read with its base; a HYP device line carries the model's top byte 0x53,
+// which the device file reader removes too, so data read from a file and data acquired with
+// the device file have the same serial number.
+TEST_F(DataReader, SerialLineReadWithItsBase) {
+    struct Case {
+        std::string line;
+        std::int32_t serial;
+    };
+    const Case cases[] = {
+        {"0x53000042\t;serial number", 66},   {"0X5300ABCD ; serial number", 0xABCD},
+        {"0x42 ; serial number", 66},         {"53000123\t; serial number", 53000123},
+        {"  0123 ; decimal, not octal", 123}, {"; no number", 0},
+    };
+    for (const Case& c : cases) {
+        write_text(path("s.dat"), hyp_with_line(2, c.line));
+        HYP_Data d;
+        d.load_file(path("s.dat"), false);
+        EXPECT_EQ(d.serial_number, c.serial) << c.line;
+    }
 }
 
 TEST_F(DataReader, CrlfFileReadsLikeLfFile) {

@@ -136,3 +136,108 @@ TEST_F(WaterCal, AveragedLineNeedsRecords) {
               "No records selected.");
     EXPECT_TRUE(entries().empty());
 }
+
+namespace {
+
+// A data set of `channels` channels and three records whose values have ten significant digits,
+// so that the averaged line is as long as the instrument's own.
+void fill_channels(HYP_Data& d, InstrumentType type, std::size_t channels) {
+    d.instrument_type = type;
+    d.serial_number = 66;
+    for (std::size_t i = 0; i < channels; ++i) {
+        d.a_wavelengths.push_back(400.2 + 4.1 * static_cast<double>(i));
+        d.c_wavelengths.push_back(399.8 + 4.1 * static_cast<double>(i));
+    }
+    for (int j = 0; j < 3; ++j) {
+        hyp_data r;
+        r.time = 250.0 * j;
+        for (std::size_t i = 0; i < channels; ++i) {
+            r.a_values.push_back(0.1234567891 + 0.0012345679 * static_cast<double>(i + j));
+            r.c_values.push_back(-0.9876543219 + 0.0112345679 * static_cast<double>(i * j));
+        }
+        d.records.push_back(r);
+    }
+}
+
+} // namespace
+
+// Every water file the program writes reads back, whatever the length of its last line, which
+// has no line break (86 channels: about 2,260 characters, longer than the lines before it).
+TEST_F(WaterCal, WrittenFilesOfEverySizeReadBack) {
+    struct Case {
+        InstrumentType type;
+        std::size_t channels;
+    };
+    for (const Case& c : {Case{InstrumentType::HYP, 86}, Case{InstrumentType::FLW, 9}}) {
+        SCOPED_TRACE(c.channels);
+        HYP_Data w;
+        fill_channels(w, c.type, c.channels);
+        w.save_water_cal(path("w.wcf"), {0, 1, 2}, 18.25);
+        HYP_Data field;
+        fill_channels(field, c.type, c.channels);
+        field.load_file(path("w.wcf"), true);
+        ASSERT_EQ(field.water_a.size(), c.channels);
+        ASSERT_EQ(field.water_c.size(), c.channels);
+        for (std::size_t i = 0; i < c.channels; ++i) {
+            const auto mean = [&](auto value) {
+                return (value(w.records[0]) + value(w.records[1]) + value(w.records[2])) / 3.0;
+            };
+            EXPECT_NEAR_REL(field.water_a[i],
+                            mean([&](const hyp_data& r) { return r.a_values[i]; }), 1e-9);
+            EXPECT_NEAR_REL(field.water_c[i],
+                            mean([&](const hyp_data& r) { return r.c_values[i]; }), 1e-9);
+        }
+        EXPECT_EQ(field.water_cal_temp, 18.25);
+    }
+}
+
+// Files whose last line holds 4,000 characters, with and without a line break after it.
+TEST_F(WaterCal, LastLinesOfFourThousandCharactersAreReadWhole) {
+    // Each value written with 1,340 digits: three of them make a 4,000-character line.
+    const std::string digits(1340, '0');
+    const std::string v1 = "0.1" + digits + "1", v2 = "0.2" + digits + "2", v3 = "0.3" + digits;
+    for (const char* end : {"", "\n"}) {
+        const std::string water =
+            "File created by Velmora version 2.0\nWater Calibration File: 1.0\n"
+            "This file was created on Wed Apr  8 17:49:48 2009\n"
+            "Serial Number: 66\nWater Calibration Temperature: 20\n"
+            "Number of wavelengths: 1\n0\tc412\ta412\t\n0\t" +
+            v1 + "\t" + v2 + "\t" + v3 + end;
+        ASSERT_GT(water.size() - water.rfind("\n0\t"), 4000u);
+        write_text(path("long.wcf"), water);
+        HYP_Data one;
+        one.serial_number = 66;
+        one.a_wavelengths = {412};
+        one.c_wavelengths = {412};
+        one.load_file(path("long.wcf"), true);
+        EXPECT_NEAR_REL(one.water_c.at(0), 0.1);
+        EXPECT_NEAR_REL(one.water_a.at(0), 0.2);
+
+        // An FLW data file: its last data line is read even without a line break.
+        std::string flw = read_text(fixture("flw_small.dat"));
+        std::string line = "300";
+        for (int col = 0; col < 18; ++col)
+            line += "\t" + std::string(col == 17 ? "0.7" + std::string(3900, '0') : "0.5");
+        flw += line + end;
+        write_text(path("long.dat"), flw);
+        HYP_Data f;
+        f.load_file(path("long.dat"), false);
+        ASSERT_EQ(f.records.size(), 3u);
+        EXPECT_EQ(f.records[2].time, 300);
+        EXPECT_EQ(f.records[2].a_values.at(8), 0.7); // the last column: a715
+    }
+}
+
+// The serial number of a water file must be that of the data; 0 is a file of unknown serial.
+TEST_F(WaterCal, SerialZeroIsUnknownAndAccepted) {
+    d.save_water_cal(path("w.wcf"), {0, 1}, 18);
+    auto lines = split_lines(read_text(path("w.wcf")));
+    lines[3] = "Serial Number: 0";
+    write_text(path("unknown.wcf"), join_lines(lines));
+    d.load_file(path("unknown.wcf"), true);
+    EXPECT_TRUE(d.water_loaded);
+    lines[3] = "Serial Number: 53000124";
+    write_text(path("other.wcf"), join_lines(lines));
+    EXPECT_EQ(error_of([&] { d.load_file(path("other.wcf"), true); }),
+              "Water file not from the same device as data file");
+}
