@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "file_lines.h"
 #include "file_messages.h"
 #include "hyp_data.h"
+#include "processing_options.h"
 #include "record_selection.h"
 #include "text.h"
 #include "time_stamp.h"
@@ -65,24 +67,33 @@ const cli::OptionGroup kCorrectionOptions{
 constexpr double kTempRange[2] = {-2.0, 40.0};
 constexpr double kSalnRange[2] = {0.0, 45.0};
 
-struct Corrections {
-    std::string ctd_path;
-    int time_col = 1, pres_col = 2, temp_col = 3, saln_col = 5;
-    std::string water_path;
-    TempSource temp_source = TempSource::Constant;
-    SalnSource saln_source = SalnSource::Constant;
-    double temp = 21.0;
-    double saln = 17.0;
-    bool do_temp = false, do_saln = false, do_water = false, do_scat = false;
-    ScatMethod scat_method = ScatMethod::Proportional;
-    double scat_ref = 715.0;
-    bool scat_no_negative = false;
-};
-
-Corrections read_corrections(const Args& a) {
-    Corrections c;
+// The options of the command line on top of those of a recipe (--recipe), on top of the
+// defaults: an option given on the command line wins.
+ProcessingOptions read_corrections(const Args& a) {
+    ProcessingOptions o;
+    if (a.has("--recipe")) {
+        const std::string& recipe = a.get("--recipe");
+        cli::check_input(recipe);
+        try {
+            o.read_recipe(recipe);
+        } catch (const RecipeError& e) {
+            throw UsageError{cli::about(recipe, e.what())};
+        } catch (const VelmoraError& e) {
+            throw VelmoraError(cli::about(recipe, e.what()));
+        }
+        // Constants from a recipe are held to the ranges of the options.
+        auto in_range = [&](const char* key, double v, const double(&range)[2], const char* unit) {
+            if (!(v >= range[0] && v <= range[1]))
+                throw UsageError{cli::about(recipe, std::string("Recipe key ") + key + " " +
+                                                        text::format_g(v, 6) + " is outside " +
+                                                        text::format_g(range[0], 6) + " to " +
+                                                        text::format_g(range[1], 6) + " " + unit)};
+        };
+        in_range("temperature.constant", o.temperature.constant, kTempRange, "degrees C");
+        in_range("salinity.constant", o.salinity.constant, kSalnRange, "PSU");
+    }
     if (a.has("--ctd"))
-        c.ctd_path = a.get("--ctd");
+        o.ctd.file = a.get("--ctd");
     if (a.has("--ctd-columns")) {
         const std::vector<std::string> items = split_commas(a.get("--ctd-columns"));
         int cols[4] = {};
@@ -97,112 +108,99 @@ Corrections read_corrections(const Args& a) {
         if (!ok)
             throw UsageError{
                 "--ctd-columns needs four column numbers from 1 up: TIME,PRES,TEMP,SALN"};
-        c.time_col = cols[0];
-        c.pres_col = cols[1];
-        c.temp_col = cols[2];
-        c.saln_col = cols[3];
+        o.ctd.columns = {cols[0], cols[1], cols[2], cols[3]};
     }
     if (a.has("--water"))
-        c.water_path = a.get("--water");
+        o.water.file = a.get("--water");
     if (a.has("--temp-source")) {
         const std::string& s = a.get("--temp-source");
-        if (s == "constant")
-            c.temp_source = TempSource::Constant;
-        else if (s == "ctd")
-            c.temp_source = TempSource::CTD;
-        else if (s == "onboard")
-            c.temp_source = TempSource::Onboard;
-        else
+        const std::optional<TempSource> source = temp_source_named(s);
+        if (!source || *source == TempSource::Fitted)
             throw UsageError{"--temp-source is constant, ctd or onboard, not '" + s + "'"};
+        o.temperature.source = *source;
     }
     if (a.has("--saln-source")) {
         const std::string& s = a.get("--saln-source");
-        if (s == "constant")
-            c.saln_source = SalnSource::Constant;
-        else if (s == "ctd")
-            c.saln_source = SalnSource::CTD;
-        else
+        const std::optional<SalnSource> source = saln_source_named(s);
+        if (!source || (*source != SalnSource::Constant && *source != SalnSource::CTD))
             throw UsageError{"--saln-source is constant or ctd, not '" + s + "'"};
+        o.salinity.source = *source;
     }
-    c.temp = a.number_in("--temp", c.temp, kTempRange[0], kTempRange[1], "degrees C");
-    c.saln = a.number_in("--saln", c.saln, kSalnRange[0], kSalnRange[1], "PSU");
+    o.temperature.constant =
+        a.number_in("--temp", o.temperature.constant, kTempRange[0], kTempRange[1], "degrees C");
+    o.salinity.constant =
+        a.number_in("--saln", o.salinity.constant, kSalnRange[0], kSalnRange[1], "PSU");
     if (a.has("--apply")) {
+        // The list names every correction that applies; those it leaves out are off.
+        o.temperature.apply = o.salinity.apply = o.water.apply = o.scattering.apply = false;
         for (const std::string& item : split_commas(a.get("--apply"))) {
             if (item == "temp")
-                c.do_temp = true;
+                o.temperature.apply = true;
             else if (item == "saln")
-                c.do_saln = true;
+                o.salinity.apply = true;
             else if (item == "water")
-                c.do_water = true;
+                o.water.apply = true;
             else if (item == "scat")
-                c.do_scat = true;
+                o.scattering.apply = true;
             else
                 throw UsageError{"--apply takes temp, saln, water and scat, not '" + item + "'"};
         }
     }
     if (a.has("--scat-method")) {
         const std::string& s = a.get("--scat-method");
-        if (s == "baseline")
-            c.scat_method = ScatMethod::Baseline;
-        else if (s == "proportional")
-            c.scat_method = ScatMethod::Proportional;
-        else if (s == "fraction")
-            c.scat_method = ScatMethod::FractionOfB;
-        else
+        const std::optional<ScatMethod> method = scat_method_named(s);
+        if (!method)
             throw UsageError{"--scat-method is proportional, baseline or fraction, not '" + s +
                              "'"};
+        o.scattering.method = *method;
     }
-    c.scat_ref = a.number("--scat-ref", c.scat_ref);
-    c.scat_no_negative = a.has("--scat-no-negative");
-    return c;
+    o.scattering.reference_nm = a.number("--scat-ref", o.scattering.reference_nm);
+    if (a.has("--scat-no-negative"))
+        o.scattering.no_negative = true;
+    if (a.has("--chl"))
+        o.output.chl_column = true;
+    return o;
 }
 
 // Checks the files the corrections read before any work starts: they can be opened, and the
 // CTD columns chosen are on the log's first data line (a column beyond it would merge 0).
-void check_correction_inputs(const Corrections& c) {
-    if (!c.ctd_path.empty()) {
-        cli::check_input(c.ctd_path);
-        const int columns =
-            cli::about_file(c.ctd_path, [&] { return CTD_Data::data_columns(c.ctd_path); });
-        for (const int col : {c.time_col, c.pres_col, c.temp_col, c.saln_col})
+void check_correction_inputs(const ProcessingOptions& o) {
+    const std::string& ctd = o.ctd.file;
+    if (!ctd.empty()) {
+        cli::check_input(ctd);
+        const int columns = cli::about_file(ctd, [&] { return CTD_Data::data_columns(ctd); });
+        const ProcessingOptions::CtdColumns& c = o.ctd.columns;
+        for (const int col : {c.time, c.pressure, c.temperature, c.salinity})
             if (columns > 0 && col > columns)
-                throw UsageError{
-                    cli::about(c.ctd_path, "CTD column " + std::to_string(col) + " is beyond the " +
-                                               std::to_string(columns) + " columns of the file.")};
+                throw UsageError{cli::about(ctd, "CTD column " + std::to_string(col) +
+                                                     " is beyond the " + std::to_string(columns) +
+                                                     " columns of the file.")};
     }
-    if (!c.water_path.empty())
-        cli::check_input(c.water_path);
+    if (!o.water.file.empty())
+        cli::check_input(o.water.file);
 }
 
 // Loads the CTD log and the water calibration into a loaded data set and sets its corrections,
 // as the post-processing panel does.  What the user should know of the result goes to `notes`.
-void apply_corrections(HYP_Data& d, const Corrections& c, std::vector<std::string>& notes) {
-    if (!c.ctd_path.empty()) {
+void apply_corrections(HYP_Data& d, const ProcessingOptions& o, std::vector<std::string>& notes) {
+    const std::string& ctd = o.ctd.file;
+    if (!ctd.empty()) {
         d.ctd_loaded = true;
-        cli::about_file(c.ctd_path, [&] {
-            d.ctd_file.read_ctd_file(c.ctd_path, c.time_col, c.temp_col, c.saln_col, c.pres_col);
+        const ProcessingOptions::CtdColumns& c = o.ctd.columns;
+        cli::about_file(ctd, [&] {
+            d.ctd_file.read_ctd_file(ctd, c.time, c.temperature, c.salinity, c.pressure);
         });
-        if (const std::size_t far = cli::about_file(c.ctd_path, [&] { return d.merge_ctd(); });
-            far > 0)
+        if (const std::size_t far = cli::about_file(ctd, [&] { return d.merge_ctd(); }); far > 0)
             notes.push_back(ctd_gap_report(far));
     }
-    if (!c.water_path.empty())
-        cli::about_file(c.water_path, [&] { d.load_file(c.water_path, true); });
-    d.temp_source = c.temp_source;
-    d.saln_source = c.saln_source;
-    d.const_temp = c.temp;
-    d.const_saln = c.saln;
-    d.do_temp = c.do_temp;
-    d.do_saln = c.do_saln;
-    d.do_water = c.do_water;
-    d.do_scat = c.do_scat;
-    d.scat_method = c.scat_method;
-    d.scat_no_negative = c.scat_no_negative;
-    d.set_scat_ref(c.scat_ref);
+    if (!o.water.file.empty())
+        cli::about_file(o.water.file, [&] { d.load_file(o.water.file, true); });
+    o.apply_to(d);
+    const double ref = o.scattering.reference_nm;
     if (!d.a_wavelengths.empty()) {
         const auto [lo, hi] = std::minmax_element(d.a_wavelengths.begin(), d.a_wavelengths.end());
-        if (c.scat_ref < *lo || c.scat_ref > *hi)
-            notes.push_back("--scat-ref " + text::format_g(c.scat_ref, 6) +
+        if (ref < *lo || ref > *hi)
+            notes.push_back("--scat-ref " + text::format_g(ref, 6) +
                             " nm is outside the channels (" + text::format_g(*lo, 6) + " to " +
                             text::format_g(*hi, 6) + " nm); the scattering reference is the " +
                             "nearest channel, a " + text::format_g(d.scat_ref_a_wl, 6) + " nm, c " +
@@ -244,16 +242,21 @@ const cli::Command kCorrect{
           {"-o", "OUT", "the corrected file (one DATA file)", "--output"},
           {"-d", "OUTDIR", "folder for the corrected files (one or more DATA files)"},
           {"--chl", nullptr, "add the ChlA column"},
+          {"--recipe", "FILE.json",
+           "take the options from this processing recipe; options given here\n"
+           "override it (--apply names every correction that applies)"},
+          {"--save-recipe", "FILE.json",
+           "write the options in force as a recipe (without DATA: only that)"},
       }},
      kCorrectionOptions}};
 
-void correct_one_file(const std::string& data, const std::string& out, const Corrections& c,
-                      bool chl, std::vector<std::string>& notes) {
+void correct_one_file(const std::string& data, const std::string& out, const ProcessingOptions& o,
+                      std::vector<std::string>& notes) {
     HYP_Data d;
     cli::about_file(data, [&] { d.load_file(data, false); });
-    apply_corrections(d, c, notes);
+    apply_corrections(d, o, notes);
     d.fill_corrected_records();
-    cli::about_file(out, [&] { d.save_corrected(out, true, chl); });
+    cli::about_file(out, [&] { d.save_corrected(out, true, o.output.chl_column); });
 }
 
 // The GUI's default corrected name: the data file's name without its last four characters,
@@ -266,7 +269,7 @@ std::string default_corrected_name(const std::string& data, const std::tm& now) 
 }
 
 int correct_many(const std::vector<std::string>& files, const std::string& outdir,
-                 const Corrections& c, bool chl) {
+                 const ProcessingOptions& o) {
     std::error_code ec;
     std::filesystem::create_directories(outdir, ec);
     if (!std::filesystem::is_directory(outdir)) {
@@ -310,7 +313,7 @@ int correct_many(const std::vector<std::string>& files, const std::string& outdi
                 continue;
             try {
                 cli::check_input(job.data);
-                correct_one_file(job.data, job.out, c, chl, job.notes);
+                correct_one_file(job.data, job.out, o, job.notes);
                 job.ok = true;
             } catch (const VelmoraError& e) {
                 job.error = e.what();
@@ -345,21 +348,27 @@ int correct_many(const std::vector<std::string>& files, const std::string& outdi
 
 int cmd_correct(int argc, char** argv) {
     return cli::run(kCorrect, argc, argv, [](const Args& a) {
+        const ProcessingOptions o = read_corrections(a);
+        if (a.has("--save-recipe")) {
+            const std::string& recipe = a.get("--save-recipe");
+            cli::check_output(recipe);
+            cli::about_file(recipe, [&] { o.save_recipe(recipe); });
+            if (a.positional.empty() && !a.has("-o") && !a.has("-d"))
+                return 0;
+        }
         if (a.positional.empty())
             throw UsageError{"no DATA file given"};
         if (a.has("-o") == a.has("-d"))
             throw UsageError{"give either -o OUT or -d OUTDIR"};
         if (a.has("-o") && a.positional.size() != 1)
             throw UsageError{"-o takes one DATA file; use -d OUTDIR for several"};
-        const Corrections c = read_corrections(a);
-        const bool chl = a.has("--chl");
-        check_correction_inputs(c);
+        check_correction_inputs(o);
         if (a.has("-d"))
-            return correct_many(a.positional, a.get("-d"), c, chl);
+            return correct_many(a.positional, a.get("-d"), o);
         cli::check_input(a.positional[0]);
         cli::check_output(a.get("-o"));
         std::vector<std::string> notes;
-        correct_one_file(a.positional[0], a.get("-o"), c, chl, notes);
+        correct_one_file(a.positional[0], a.get("-o"), o, notes);
         print_notes("", notes);
         return 0;
     });
@@ -446,16 +455,16 @@ int cmd_devfile(int argc, char** argv) {
             throw UsageError{"give one DATA file"};
         if (!a.has("--records") || !a.has("-o"))
             throw UsageError{"--records and -o are required"};
-        const Corrections c = read_corrections(a);
+        const ProcessingOptions o = read_corrections(a);
         const std::string& data = a.positional[0];
-        check_correction_inputs(c);
+        check_correction_inputs(o);
         cli::check_input(data);
         cli::check_output(a.get("-o"));
         HYP_Data d;
         cli::about_file(data, [&] { d.load_file(data, false); });
         const std::vector<std::size_t> indices = selected_records(d, a.get("--records"));
         std::vector<std::string> notes;
-        apply_corrections(d, c, notes);
+        apply_corrections(d, o, notes);
         print_notes("", notes);
         cli::about_file(a.get("-o"), [&] { d.save_devfile(a.get("-o"), indices); });
         return 0;
@@ -555,10 +564,10 @@ int cmd_info(int argc, char** argv) {
                                                         path));
             throw VelmoraError(cli::about(path, e.what()));
         }
-        const char* kind = d.instrument_type == InstrumentType::HYP   ? "HYP data file"
-                           : d.instrument_type == InstrumentType::FLW ? "FLW data file"
+        const char* kind = d.instrument_type == InstrumentType::HYP         ? "HYP data file"
+                           : d.instrument_type == InstrumentType::FLW       ? "FLW data file"
                            : d.instrument_type == InstrumentType::Processed ? "processed file"
-                                                    : "unknown";
+                                                                            : "unknown";
         std::printf("file: %s\n", path.c_str());
         std::printf("kind: %s\n", kind);
         if (d.instrument_type == InstrumentType::Processed)

@@ -1,0 +1,206 @@
+// velmora-cli correct with processing recipes, and the correction faults it must refuse.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliResult {
+    int status = -1;
+    std::string err;
+};
+
+std::string read_all(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_all(const fs::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+// The corrected file without its clock line, which differs between two runs.
+std::string without_clock(const fs::path& p) {
+    std::istringstream in(read_all(p));
+    std::string out;
+    for (std::string line; std::getline(in, line);)
+        if (line.find("created on") == std::string::npos)
+            out += line + "\n";
+    return out;
+}
+
+std::vector<std::string> lines_of(const fs::path& p) {
+    std::istringstream in(read_all(p));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+class CliRecipe : public ::testing::Test {
+  protected:
+    fs::path dir;
+    const std::string hyp = std::string(VELMORA_DATA_DIR) + "/sample_hyp.dat";
+    const std::string ctd = std::string(VELMORA_DATA_DIR) + "/sample_ctd.txt";
+
+    void SetUp() override {
+        char tmpl[] = "/tmp/velmora_recipe_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    fs::path path(const std::string& name) const { return dir / name; }
+
+    CliResult cli(const std::string& args) const {
+        const fs::path err = dir / "stderr.txt";
+        const std::string cmd =
+            std::string("'") + VELMORA_CLI + "' " + args + " > /dev/null 2> '" + err.string() + "'";
+        const int raw = std::system(cmd.c_str());
+        CliResult r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.err = read_all(err);
+        return r;
+    }
+};
+
+TEST_F(CliRecipe, SavedRecipeGivesTheSameFileAsItsOptions) {
+    const std::string options = "--ctd '" + ctd +
+                                "' --temp-source ctd --saln-source ctd --apply temp,saln,scat "
+                                "--scat-method baseline --scat-ref 700 --scat-no-negative --chl";
+    ASSERT_EQ(cli("correct '" + hyp + "' " + options + " --save-recipe '" +
+                  path("r.json").string() + "' -o '" + path("a.txt").string() + "'")
+                  .status,
+              0);
+    const CliResult again = cli("correct '" + hyp + "' --recipe '" + path("r.json").string() +
+                                "' -o '" + path("b.txt").string() + "'");
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(without_clock(path("b.txt")), without_clock(path("a.txt")));
+    EXPECT_NE(read_all(path("r.json")).find("\"method\": \"baseline\""), std::string::npos);
+
+    // Without DATA, --save-recipe only writes the recipe.
+    ASSERT_EQ(cli("correct --recipe '" + path("r.json").string() + "' --save-recipe '" +
+                  path("copy.json").string() + "'")
+                  .status,
+              0);
+    EXPECT_EQ(read_all(path("copy.json")), read_all(path("r.json")));
+}
+
+TEST_F(CliRecipe, CommandLineOverridesTheRecipe) {
+    write_all(path("r.json"), R"({"scattering": {"apply": true, "method": "baseline"},
+                                  "temperature": {"apply": true, "constant": 12.5}})");
+    ASSERT_EQ(cli("correct '" + hyp + "' --recipe '" + path("r.json").string() +
+                  "' --scat-method fraction --temp 30 -o '" + path("c.txt").string() + "'")
+                  .status,
+              0);
+    const std::vector<std::string> lines = lines_of(path("c.txt"));
+    ASSERT_GT(lines.size(), 16u);
+    EXPECT_EQ(lines[10], "Using constant temperature 30.0 degrees.");
+    EXPECT_EQ(lines[12], "Temperature correction applied.");
+    EXPECT_EQ(lines[15], "Scattering correction by a fixed fraction of b (14 %) applied.");
+
+    // --apply names every correction that applies: the recipe's others are off.
+    ASSERT_EQ(cli("correct '" + hyp + "' --recipe '" + path("r.json").string() +
+                  "' --apply temp -o '" + path("d.txt").string() + "'")
+                  .status,
+              0);
+    EXPECT_EQ(lines_of(path("d.txt")).at(15), "");
+}
+
+TEST_F(CliRecipe, UnusableRecipesAreUsageErrors) {
+    struct Case {
+        const char* json;
+        const char* message;
+    };
+    const Case cases[] = {
+        {R"({"scattering": {"methd": "baseline"}})", "Unknown recipe key: scattering.methd"},
+        {R"({"colour": "blue"})", "Unknown recipe key: colour"},
+        {R"({"temperature": {"constant": 99}})",
+         "Recipe key temperature.constant 99 is outside -2 to 40 degrees C"},
+        {"not json", "The recipe is not valid JSON"},
+    };
+    for (const Case& c : cases) {
+        write_all(path("bad.json"), c.json);
+        const CliResult r = cli("correct '" + hyp + "' --recipe '" + path("bad.json").string() +
+                                "' -o '" + path("x.txt").string() + "'");
+        EXPECT_EQ(r.status, 2) << c.json;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(path("x.txt")));
+    }
+    const CliResult missing = cli("correct '" + hyp + "' --recipe '" + path("none.json").string() +
+                                  "' -o '" + path("x.txt").string() + "'");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("none.json"), std::string::npos) << missing.err;
+}
+
+// A data file without onboard temperature refuses that source instead of correcting with 0 C.
+TEST_F(CliRecipe, OnboardSourceWithoutOnboardTemperatureIsRefused) {
+    // The sample with only time, c and a values on its data lines (85 channels).
+    std::istringstream in(read_all(hyp));
+    std::string stripped, line;
+    bool data = false;
+    while (std::getline(in, line)) {
+        if (data) {
+            std::istringstream fields(line);
+            std::string f, kept;
+            for (int k = 0; k < 1 + 2 * 85 && fields >> f; ++k)
+                kept += f + "\t";
+            line = kept;
+        }
+        data = data || line.rfind("Time(ms)", 0) == 0;
+        stripped += line + "\n";
+    }
+    write_all(path("plain.dat"), stripped);
+    const CliResult r =
+        cli("correct '" + path("plain.dat").string() + "' --temp-source onboard --apply temp -o '" +
+            path("o.txt").string() + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("This data file holds no onboard temperature."), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(path("o.txt")));
+    // The sample itself holds the instrument's temperature.
+    EXPECT_EQ(cli("correct '" + hyp + "' --temp-source onboard --apply temp -o '" +
+                  path("s.txt").string() + "'")
+                  .status,
+              0);
+}
+
+TEST_F(CliRecipe, CorrectedFilesAreNotCorrectedAgain) {
+    ASSERT_EQ(cli("correct '" + hyp + "' --apply temp -o '" + path("c.txt").string() + "'").status,
+              0);
+    const CliResult r = cli("correct '" + path("c.txt").string() + "' --apply temp -o '" +
+                            path("cc.txt").string() + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(
+        r.err.find("This file is already corrected; correct the instrument data file instead."),
+        std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(path("cc.txt")));
+}
+
+// A water file written by the program is read back by it, with the instrument's serial number.
+TEST_F(CliRecipe, WaterFileWrittenFromTheSampleIsUsed) {
+    ASSERT_EQ(
+        cli("water '" + hyp + "' --records 2-10 --temp 21.3 -o '" + path("bath.wcf").string() + "'")
+            .status,
+        0);
+    EXPECT_EQ(lines_of(path("bath.wcf")).at(3), "Serial Number: 66");
+    const CliResult r = cli("correct '" + hyp + "' --water '" + path("bath.wcf").string() +
+                            "' --apply water -o '" + path("w.txt").string() + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines_of(path("w.txt")).at(14), "Water file subtraction applied.");
+}
+
+} // namespace
