@@ -5,7 +5,9 @@
 #   bench/report.sh BUILD_DIR
 #
 # Environment: REPEAT (post-processing runs of Velmora and of pandas, alternating; the table takes
-# the median of each figure; default 3), KEEP_FILES=1 keeps the generated data files.
+# the median of each figure; default 3), KEEP_FILES=1 keeps the generated data files, BASELINE=DIR
+# a build folder of earlier code whose velmora-bench-core runs beside this one's: its figures join
+# the table, and its corrected file must be byte-identical with this one's.
 # Everything it writes stays under BUILD_DIR/bench/report: one log per program, the RESULT lines
 # collected in results.txt, and the table in report.md.
 set -euo pipefail
@@ -20,6 +22,14 @@ out="$bench/report"
 work="$out/work"
 python=/usr/bin/python3 # Debian's, with python3-pandas and python3-numpy
 repeat=${REPEAT:-3}
+baseline=${BASELINE:-}
+if [ -n "$baseline" ]; then
+    if [ ! -x "$baseline/bench/velmora-bench-core" ]; then
+        echo "$0: BASELINE=$baseline holds no bench/velmora-bench-core" >&2
+        exit 2
+    fi
+    baseline=$(cd "$baseline" && pwd)
+fi
 
 for prog in velmora-bench-core velmora-bench-link velmora-bench-views velmora-bench-app; do
     if [ ! -x "$bench/$prog" ]; then
@@ -74,6 +84,27 @@ for run in $(seq 1 "$repeat"); do
     run_logged "$log" "$python" "$here/reference_pandas.py" run "$data" "$ctd" "$water" \
         "$folder/pandas_corrected.dat"
     collect "$log" "$run"
+    if [ -n "$baseline" ]; then
+        step "[$run/$repeat] the baseline's velmora-bench-core"
+        log="$out/baseline.$run.log"
+        mkdir -p "$work/baseline"
+        run_logged "$log" "$baseline/bench/velmora-bench-core" 100000 "$work/baseline" --keep
+        grep '^RESULT core\.' "$log" | sed "s/^RESULT core\./RESULT run$run.baseline./" \
+            >>"$results" || true
+        base_data=$(awk '$2 == "core.file.data" {print $3}' "$log")
+        base_corrected=$(awk '$2 == "core.file.corrected" {print $3}' "$log")
+        if [ "$run" = 1 ]; then
+            # Same input bytes; the corrected files then differ at most in lines 4 to 6, which
+            # name the input files (each program made its own folder).
+            same=0
+            if cmp -s "$data" "$base_data" &&
+                cmp -s <(sed 4,6d "$corrected") <(sed 4,6d "$base_corrected"); then
+                same=1
+            fi
+            echo "RESULT compare.baseline_identical $same bool" >>"$results"
+        fi
+        rm -rf "$(dirname "$base_data")"
+    fi
     if [ "$run" = 1 ]; then
         step "comparing the two corrected files"
         log="$out/compare.log"
@@ -110,6 +141,10 @@ collect "$out/app.log"
 "$python" "$here/report_table.py" "$results" "$repeat" | tee "$out/report.md"
 
 # Wrong numbers fail the report, whatever the speed.
+if [ -n "$baseline" ] && ! grep -q '^RESULT compare.baseline_identical 1 ' "$results"; then
+    echo "$0: the corrected file differs from the one the baseline build wrote" >&2
+    exit 1
+fi
 if ! grep -q '^RESULT compare.match 1 ' "$results"; then
     echo "$0: the corrected files of Velmora and pandas hold different numbers;" \
         "see $out/compare.log" >&2

@@ -128,8 +128,16 @@ def main():
         f"wall-clock seconds, CPU seconds in brackets)"
     )
     w("")
-    w("| stage | Velmora s | Velmora MB/s | pandas s | pandas MB/s | pandas / Velmora |")
-    w("|---|---:|---:|---:|---:|---:|")
+    before = isinstance(g("baseline.total.wall"), float)
+    if before:
+        w(
+            "| stage | Velmora s | Velmora MB/s | previous build s | previous MB/s | pandas s "
+            "| pandas MB/s | pandas / Velmora |"
+        )
+        w("|---|---:|---:|---:|---:|---:|---:|---:|")
+    else:
+        w("| stage | Velmora s | Velmora MB/s | pandas s | pandas MB/s | pandas / Velmora |")
+        w("|---|---:|---:|---:|---:|---:|")
     stages = [
         ("load", "load"),
         ("CTD read + merge", "ctd_merge"),
@@ -142,10 +150,17 @@ def main():
         pw, pc = g(f"pandas.{key}.wall"), g(f"pandas.{key}.cpu")
         ok = all(isinstance(x, float) and x > 0 for x in (vw, vc, pw, pc))
         ratio = f"{pw / vw:.1f}x ({pc / vc:.1f}x)" if ok else "n/a"
+        speed = fmt(mb / vw) if ok else "n/a"
         if key == "total":
-            ratio = f"**{ratio}** (target >= 10x)"
+            ratio = f"**{ratio}** (target >= 20x)"
+            speed = f"**{speed}** (target >= 200)"
+        prev = ""
+        if before:
+            bw, bc = g(f"baseline.{key}.wall"), g(f"baseline.{key}.cpu")
+            bok = isinstance(bw, float) and bw > 0
+            prev = f"| {fmt(bw)} ({fmt(bc)}) | {fmt(mb / bw) if bok else 'n/a'} "
         w(
-            f"| {label} | {fmt(vw)} ({fmt(vc)}) | {fmt(mb / vw) if ok else 'n/a'} "
+            f"| {label} | {fmt(vw)} ({fmt(vc)}) | {speed} {prev}"
             f"| {fmt(pw)} ({fmt(pc)}) | {fmt(mb / pw) if ok else 'n/a'} | {ratio} |"
         )
     match = g("compare.match")
@@ -161,6 +176,20 @@ def main():
         f"(tolerance 1e-6); the two corrected files are "
         f"{'byte for byte identical' if identical == 1.0 else 'not byte-identical'}."
     )
+    same_before = g("compare.baseline_identical")
+    if same_before is not None:
+        w(
+            "Against the previous build: from the same data file, the corrected file is "
+            + (
+                "byte for byte identical"
+                if same_before == 1.0
+                else "**NOT identical**"
+            )
+            + " (apart from lines 4 to 6, which name the input files)."
+        )
+    peak_v, peak_b = g("core.peak_rss"), g("baseline.peak_rss")
+    if isinstance(peak_v, float) and isinstance(peak_b, float):
+        w(f"Peak resident memory: Velmora {fmt(peak_v)} MB, previous build {fmt(peak_b)} MB.")
     totals_v = r.get("core.total.wall#runs")
     totals_p = r.get("pandas.total.wall#runs")
     if isinstance(totals_v, list) and isinstance(totals_p, list) and len(totals_v) > 1:
