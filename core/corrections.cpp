@@ -324,6 +324,12 @@ const CTD_Data* source_list(const HYP_Data& d, int source, bool temperature, boo
 } // namespace
 
 hyp_data HYP_Data::correct_one_line(std::size_t index) const {
+    hyp_data out;
+    correct_into(index, out);
+    return out;
+}
+
+void HYP_Data::correct_into(std::size_t index, hyp_data& out) const {
     if (!ts_table_loaded)
         throw VelmoraError("No TS.cor file loaded");
     if (records.empty())
@@ -331,8 +337,10 @@ hyp_data HYP_Data::correct_one_line(std::size_t index) const {
     if (index >= records.size())
         throw VelmoraError(record_message(index, " does not exist."));
     const hyp_data& rec = records[index];
-    if (is_processed)
-        return rec;
+    if (is_processed) {
+        out = rec;
+        return;
+    }
 
     const CTD_Data* t_list = source_list(*this, static_cast<int>(temp_source), true, true,
                                          "Temperature source not recognized");
@@ -346,7 +354,6 @@ hyp_data HYP_Data::correct_one_line(std::size_t index) const {
     if (rec.a_values.size() < n || rec.c_values.size() < n)
         throw VelmoraError(record_message(index, " has fewer values than channels."));
 
-    hyp_data out;
     out.time = rec.time;
     out.a_values.resize(n);
     out.c_values.resize(n);
@@ -387,7 +394,6 @@ hyp_data HYP_Data::correct_one_line(std::size_t index) const {
         line.run<0>(n, a, c, oa, oc, a_ra, c_rc);
         break;
     }
-    return out;
 }
 
 bool HYP_Data::has_onboard_temperature() const {
@@ -399,10 +405,17 @@ bool HYP_Data::has_onboard_temperature() const {
 
 void HYP_Data::fill_corrected_records() {
     corrected_records.clear();
-    // correct_one_line only reads the data set, so parts of the records are corrected side by
-    // side.  A failure leaves the records before the first one that failed, as one pass does.
+    // The lists are made here, on one thread (an allocation on another thread's first touch of
+    // fresh memory costs more than the correction); parts of the records are then corrected
+    // into them side by side.  A failure leaves the records before the first one that failed,
+    // as one pass does.
     const std::size_t count = records.size();
+    const std::size_t n = a_wavelengths.size();
     std::vector<hyp_data> out(count);
+    for (hyp_data& r : out) {
+        r.a_values.resize(n);
+        r.c_values.resize(n);
+    }
     const std::size_t per_part = std::max<std::size_t>(1, parallel::tuning().min_part_records);
     const std::size_t parts =
         std::clamp<std::size_t>(count / per_part, 1, parallel::thread_count());
@@ -410,7 +423,7 @@ void HYP_Data::fill_corrected_records() {
     auto first_of = [&](std::size_t k) { return count * k / parts; };
     const std::vector<std::exception_ptr> errors = parallel::run_all(parts, [&](std::size_t k) {
         for (std::size_t i = first_of(k); i < first_of(k + 1); ++i) {
-            out[i] = correct_one_line(i);
+            correct_into(i, out[i]);
             ++done[k];
         }
     });

@@ -187,6 +187,8 @@ class HYP_Data {
     double chl_ratio_of(const hyp_data& corrected) const;
 
   private:
+    // correct_one_line into `out`, whose lists keep their storage when they are long enough.
+    void correct_into(std::size_t index, hyp_data& out) const;
     // The record lines of the corrected file (corrections on, plain layout).
     void write_corrected_lines(std::ostream& out, bool ctd_columns, bool chl_column);
 };
