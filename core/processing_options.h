@@ -125,7 +125,8 @@ struct ProcessingOptions {
     // RecipeError "Unknown recipe key: KEY", KEY with its section ("scattering.methd").
     std::string to_json() const;
     void read_json(std::string_view text);
-    // Files; failures to open or write raise VelmoraError with the path.
+    // Files; a file that cannot be read or written raises VelmoraError, a recipe that cannot be
+    // used RecipeError.
     void read_recipe(const std::string& path);
     void save_recipe(const std::string& path) const;
 };
