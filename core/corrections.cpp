@@ -397,9 +397,16 @@ void HYP_Data::correct_into(std::size_t index, hyp_data& out) const {
 }
 
 bool HYP_Data::has_onboard_temperature() const {
-    for (const ctd_struct& e : onboard_list.samples)
-        if (e.temperature != 0.0)
+    const std::vector<ctd_struct>& list = onboard_list.samples;
+    const std::size_t known = onboard_found_.load(std::memory_order_relaxed);
+    if (known < list.size() && list[known].temperature != 0.0)
+        return true;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list[i].temperature != 0.0) {
+            onboard_found_.store(i, std::memory_order_relaxed);
             return true;
+        }
+    }
     return false;
 }
 

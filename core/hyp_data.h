@@ -2,6 +2,7 @@
 // everything needed to correct and save them.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
@@ -189,6 +190,9 @@ class HYP_Data {
   private:
     // correct_one_line into `out`, whose lists keep their storage when they are long enough.
     void correct_into(std::size_t index, hyp_data& out) const;
+    // An onboard entry last found to hold a temperature: correcting record after record does
+    // not search the list again while that entry still holds one.
+    mutable std::atomic<std::size_t> onboard_found_{0};
     // The record lines of the corrected file (corrections on, plain layout).
     void write_corrected_lines(std::ostream& out, bool ctd_columns, bool chl_column);
 };

@@ -89,9 +89,17 @@ TEST_F(Options, OnboardSourceNeedsAnOnboardTemperature) {
     o.scattering.apply = true;
     EXPECT_EQ(error_of([&] { o.apply_to(d); }), "(no error)");
 
+    // A record that reads 0 among others that do not is corrected at 0 degrees.
+    d.onboard_list.samples[0].temperature = 0.0;
+    d.onboard_list.samples[1].temperature = 0.0;
+    EXPECT_EQ(error_of([&] { o.apply_to(d); }), "(no error)");
+    EXPECT_EQ(error_of([&] { d.fill_corrected_records(); }), "(no error)");
+
     // A file without the column reads 0 for every record.
     for (ctd_struct& e : d.onboard_list.samples)
         e.temperature = 0.0;
+    EXPECT_EQ(error_of([&] { d.correct_one_line(0); }),
+              "This data file holds no onboard temperature.");
     d.do_scat = false;
     d.temp_source = TempSource::Constant;
     EXPECT_EQ(error_of([&] { o.apply_to(d); }), "This data file holds no onboard temperature.");
