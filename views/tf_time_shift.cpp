@@ -158,13 +158,13 @@ TF_TimeShift::TF_TimeShift(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 TF_TimeShift::~TF_TimeShift() = default;
 
-void TF_TimeShift::AttachData(HYP_Data* data) {
+void TF_TimeShift::AttachData(const HYP_Data* data) {
     data_ = data;
     Edit4->clear();
     Redraw();
 }
 
-void TF_TimeShift::Launch(HYP_Data* data) {
+void TF_TimeShift::Launch(const HYP_Data* data) {
     AttachData(data);
     show();
     raise();

@@ -24,10 +24,10 @@ class TF_TimeShift : public QWidget {
 
     // Non-owning; null detaches.  The main window gives the tool every new data set (or null)
     // before it destroys the old one.
-    void AttachData(HYP_Data* data);
-    HYP_Data* data() const { return data_; }
+    void AttachData(const HYP_Data* data);
+    const HYP_Data* data() const { return data_; }
     // Attaches, shows and raises the window ("Launch Time Lag Utility").
-    void Launch(HYP_Data* data);
+    void Launch(const HYP_Data* data);
 
     // The series the lists choose, from the attached data set (empty when unavailable).
     TimeSeries firstSeries() const;
@@ -69,7 +69,7 @@ class TF_TimeShift : public QWidget {
     TimeSeries series(int source, int variable, int channel, double wavelength) const;
     void stepWavelength(QLineEdit* edit, int step);
 
-    HYP_Data* data_ = nullptr;
+    const HYP_Data* data_ = nullptr;
     TimeSeries first_, second_; // as chosen, before the shift
     double shift_ = 0.0;        // exact shift found by the estimate
     bool exactShift_ = false;

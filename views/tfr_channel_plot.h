@@ -18,7 +18,7 @@ class TFr_ChannelPlot : public TFr_ParentFrame {
   public:
     ~TFr_ChannelPlot() override;
 
-    HYP_Data* data() const { return data_; }
+    const HYP_Data* data() const { return data_; }
     void setSelectionSink(SelectionSink* sink) { sink_ = sink; }
 
     ChartWidget* iXYPlot1 = nullptr;
@@ -51,7 +51,7 @@ class TFr_ChannelPlot : public TFr_ParentFrame {
 
     void showFailure(const QString& message) override;
 
-    HYP_Data* data_ = nullptr;
+    const HYP_Data* data_ = nullptr; // the views only read the data set
     SelectionSink* sink_ = nullptr;
 
   private:

@@ -20,7 +20,7 @@ class TFr_Spectral : public TFr_ParentFrame {
     void Refresh() override;
     void SetLiveMode(bool live) override;
 
-    HYP_Data* data() const { return data_; }
+    const HYP_Data* data() const { return data_; }
 
     ChartWidget* iPlot1 = nullptr;
     QScrollBar* SB_Number = nullptr;
@@ -38,5 +38,5 @@ class TFr_Spectral : public TFr_ParentFrame {
     void showFailure(const QString& message) override;
 
   private:
-    HYP_Data* data_ = nullptr;
+    const HYP_Data* data_ = nullptr;
 };
