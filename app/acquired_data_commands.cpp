@@ -88,16 +88,7 @@ void AcquiredDataCommands::A_SaveWCorrectionsExecute() {
     if (!path)
         return;
 
-    const PreviewOptions& p = ws.preview;
-    data.do_scat = data.do_temp = data.do_saln = false;
-    data.const_temp = text::parse_typed_number(p.E_Temp);
-    data.const_saln = text::parse_typed_number(p.E_Saln);
-    data.set_scat_ref(text::parse_typed_number(p.E_ScatWL));
-    data.temp_source = TempSource::Constant;
-    data.saln_source = SalnSource::Constant;
-    data.do_scat = p.CB_ScatCorr;
-    data.do_saln = p.CB_Saln;
-    data.do_temp = p.CB_Temp;
+    preview_processing_options(ws.preview, data).apply_to(data);
 
     // Not offered while acquiring, so nothing else touches the data set meanwhile.
     naming_file(*path, [&] {

@@ -57,8 +57,8 @@ std::string AcquisitionController::default_acquired_name(int instrument_type, st
 }
 
 std::string AcquisitionController::default_acquired_name() const {
-    return default_acquired_name(static_cast<int>(ctx_.ws.data->instrument_type), ctx_.ws.reader->dev.serial_number,
-                                 ctx_.clock.local_time());
+    return default_acquired_name(static_cast<int>(ctx_.ws.data->instrument_type),
+                                 ctx_.ws.reader->dev.serial_number, ctx_.clock.local_time());
 }
 
 std::string AcquisitionController::size_label(std::uintmax_t bytes) {
@@ -155,17 +155,11 @@ void AcquisitionController::UpDown2Click(bool up) {
     Workspace& ws = ctx_.ws;
     if (!ws.dataValid)
         return;
-    const HYP_Data& data = *ws.data;
-    const std::size_t n = data.a_wavelengths.size();
-    const std::size_t k = data.scat_ref_a;
-    if (k >= n)
+    const std::optional<double> w =
+        ProcessingOptions::stepped_reference(ws.data->a_wavelengths, ws.data->scat_ref_a, up);
+    if (!w)
         return;
-    double w = data.a_wavelengths[k];
-    if (up && k + 1 < n)
-        w = data.a_wavelengths[k + 1];
-    else if (!up && k > 0)
-        w = data.a_wavelengths[k - 1];
-    ws.preview.E_ScatWL = text::format_g(w, 15);
+    ws.preview.E_ScatWL = ProcessingOptions::wavelength_text(*w);
     ApplyCorrectionOptions();
 }
 
@@ -189,29 +183,8 @@ void AcquisitionController::ApplyPreviewOptions() {
     HYP_Data& data = *ws.data;
     if (data.records.empty())
         return;
-    const PreviewOptions& p = ws.preview;
-    data.do_temp = p.CB_Temp;
-    data.do_saln = p.CB_Saln;
-    data.do_scat = p.CB_ScatCorr;
-    data.const_temp = text::parse_typed_number(p.E_Temp);
-    data.const_saln = text::parse_typed_number(p.E_Saln);
-    data.temp_source = TempSource::Constant;
-    data.saln_source = SalnSource::Constant;
-    switch (p.PD_ScatType) {
-    case 0:
-        data.scat_method = ScatMethod::Proportional;
-        break;
-    case 1:
-        data.scat_method = ScatMethod::Baseline;
-        break;
-    case 2:
-        data.scat_method = ScatMethod::FractionOfB;
-        break;
-    default:
-        break;
-    }
-    const double w = data.set_scat_ref(text::parse_typed_number(p.E_ScatWL));
-    ws.preview.E_ScatWL = text::format_g(w, 15);
+    const double w = preview_processing_options(ws.preview, data).apply_to(data);
+    ws.preview.E_ScatWL = ProcessingOptions::wavelength_text(w);
     ctx_.views.Refresh();
 }
 

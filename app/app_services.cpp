@@ -2,6 +2,19 @@
 
 #include <cstdio>
 
+#include "text.h"
+
+ProcessingOptions preview_processing_options(const PreviewOptions& p, const HYP_Data& d) {
+    ProcessingOptions o = ProcessingOptions::from(d);
+    o.temperature = {TempSource::Constant, text::parse_typed_number(p.E_Temp), p.CB_Temp};
+    o.salinity = {SalnSource::Constant, text::parse_typed_number(p.E_Saln), p.CB_Saln};
+    o.scattering.apply = p.CB_ScatCorr;
+    o.scattering.method =
+        ProcessingOptions::method_for_list_index(p.PD_ScatType, o.scattering.method);
+    o.scattering.reference_nm = text::parse_typed_number(p.E_ScatWL);
+    return o;
+}
+
 std::string with_path(const std::string& text, const std::string& path) {
     if (path.empty() || text.find(path) != std::string::npos)
         return text;

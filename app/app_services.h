@@ -282,6 +282,11 @@ enum class SessionState { Idle, Starting, Running, Stopping, Replaying, Loading,
 
 const char* session_state_name(SessionState s);
 
+// The correction options of the acquisition panel's preview over those the data set holds:
+// constant temperature and salinity, the scattering method of the panel's list and its typed
+// reference wavelength.
+ProcessingOptions preview_processing_options(const PreviewOptions& p, const HYP_Data& d);
+
 // ---------------------------------------------------------------------------------------------
 // What the main window owns for the life of the process.
 

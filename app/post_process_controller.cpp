@@ -6,19 +6,6 @@
 
 #include "text.h"
 
-int scat_method_for_index(int index, int current) {
-    switch (index) {
-    case 0:
-        return 2;
-    case 1:
-        return 1;
-    case 2:
-        return 3;
-    default:
-        return current;
-    }
-}
-
 std::string drop_last(const std::string& name, std::size_t n) {
     return name.size() < n ? name : name.substr(0, name.size() - n);
 }
@@ -267,43 +254,39 @@ void PostProcessController::ApplyCorrectionOptions() {
     if (d.records.empty())
         return;
 
+    ProcessingOptions o = ProcessingOptions::from(d);
+    std::string* reference_field = nullptr;
     if (ws.window.tab_index == 0) {
-        PreviewOptions& p = ws.preview;
-        d.do_temp = p.CB_Temp;
-        d.do_saln = p.CB_Saln;
-        d.do_scat = p.CB_ScatCorr;
-        d.const_temp = text::parse_typed_number(p.E_Temp);
-        d.const_saln = text::parse_typed_number(p.E_Saln);
-        d.temp_source = TempSource::Constant;
-        d.saln_source = SalnSource::Constant;
-        d.scat_method = ProcessingOptions::method_for_list_index(p.PD_ScatType, d.scat_method);
-        p.E_ScatWL = general_number(d.set_scat_ref(text::parse_typed_number(p.E_ScatWL)));
+        o = preview_processing_options(ws.preview, d);
+        reference_field = &ws.preview.E_ScatWL;
     } else if (ws.window.tab_index == 1) {
         PostPanelState& p = ws.post;
-        d.do_temp = p.CB_Temp;
-        d.do_saln = p.CB_Saln;
-        d.const_temp = text::parse_typed_number(p.E_Temp);
-        d.const_saln = text::parse_typed_number(p.E_Saln);
-        d.do_scat = p.CB_ScatCorr;
-        d.scat_method = ProcessingOptions::method_for_list_index(p.PD_ScatType, d.scat_method);
-        d.do_water = p.CB_Water;
-        p.E_ScatWL = general_number(d.set_scat_ref(text::parse_typed_number(p.E_ScatWL)));
+        o.temperature.apply = p.CB_Temp;
+        o.temperature.constant = text::parse_typed_number(p.E_Temp);
+        o.salinity.apply = p.CB_Saln;
+        o.salinity.constant = text::parse_typed_number(p.E_Saln);
+        o.scattering.apply = p.CB_ScatCorr;
+        o.scattering.method =
+            ProcessingOptions::method_for_list_index(p.PD_ScatType, o.scattering.method);
+        o.scattering.reference_nm = text::parse_typed_number(p.E_ScatWL);
+        o.water.apply = p.CB_Water;
+        reference_field = &p.E_ScatWL;
 
         switch (p.PD_Temp) {
         case 0:
-            d.temp_source = TempSource::Constant;
+            o.temperature.source = TempSource::Constant;
             break;
         case 1:
             if (d.ctd_merged) {
-                d.temp_source = TempSource::CTD;
+                o.temperature.source = TempSource::CTD;
             } else {
                 p.PD_Temp = 0;
                 p.E_Temp_visible = true;
-                d.temp_source = TempSource::Constant;
+                o.temperature.source = TempSource::Constant;
             }
             break;
         case 2:
-            d.temp_source = TempSource::Onboard;
+            o.temperature.source = TempSource::Onboard;
             break;
         default:
             throw VelmoraError("my lunch");
@@ -311,26 +294,37 @@ void PostProcessController::ApplyCorrectionOptions() {
 
         switch (p.PD_Saln) {
         case 0:
-            d.saln_source = SalnSource::Constant;
+            o.salinity.source = SalnSource::Constant;
             break;
         case 1:
             if (d.ctd_merged) {
-                d.saln_source = SalnSource::CTD;
+                o.salinity.source = SalnSource::CTD;
             } else {
                 p.PD_Saln = 0;
                 p.E_Saln_visible = true;
-                d.saln_source = SalnSource::Constant;
+                o.salinity.source = SalnSource::Constant;
             }
             break;
         case 2:
-            break;
+            break; // the data set's own source stays
         default:
             throw VelmoraError("my lunch");
         }
-        d.do_scat = p.CB_ScatCorr;
+
+        // A data set without onboard temperatures refuses that source: the user is told, and
+        // the constant is used instead.
+        if (o.temperature.source == TempSource::Onboard && !d.has_onboard_temperature()) {
+            ctx_.dialogs.message("This data file holds no onboard temperature.", "");
+            p.PD_Temp = 0;
+            p.E_Temp_visible = true;
+            o.temperature.source = TempSource::Constant;
+        }
     }
     if (!ws.post.corrections_enabled)
-        d.do_water = d.do_temp = d.do_saln = d.do_scat = false;
+        o.temperature.apply = o.salinity.apply = o.scattering.apply = o.water.apply = false;
+    const double w = o.apply_to(d);
+    if (reference_field)
+        *reference_field = ProcessingOptions::wavelength_text(w);
     ctx_.views.Refresh();
 }
 
@@ -350,16 +344,11 @@ void PostProcessController::StepReferenceWavelength(std::string& field, bool up)
     Workspace& ws = ctx_.ws;
     if (!ws.dataValid)
         return;
-    const auto& wl = ws.data->a_wavelengths;
-    const std::size_t k = ws.data->scat_ref_a;
-    if (k >= wl.size())
+    const std::optional<double> w =
+        ProcessingOptions::stepped_reference(ws.data->a_wavelengths, ws.data->scat_ref_a, up);
+    if (!w)
         return;
-    double w = wl[k];
-    if (up && k + 1 < wl.size())
-        w = wl[k + 1];
-    else if (!up && k > 0)
-        w = wl[k - 1];
-    field = general_number(w);
+    field = ProcessingOptions::wavelength_text(*w);
     ApplyCorrectionOptions();
 }
 

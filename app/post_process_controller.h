@@ -7,15 +7,11 @@
 
 #include "app_services.h"
 
-// "Proportional Correction" 2, "Baseline Correction" 1, "Percentage of b (14%)" 3; another
-// index keeps `current`.
-int scat_method_for_index(int index, int current);
-
 // A file name without its last `n` characters (a shorter name is kept whole).
 std::string drop_last(const std::string& name, std::size_t n);
 
-// The shortest general decimal form (up to 15 significant digits) in which the reference
-// wavelength fields show a wavelength: 715.5, 716.
+// The shortest general decimal form (up to 15 significant digits) in which the selected-data
+// window shows times and pressures.
 std::string general_number(double value);
 
 // What a file given on the command line or dropped on the window holds, from its second line

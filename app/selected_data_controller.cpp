@@ -197,9 +197,13 @@ void SelectedDataController::B_SaveWaterClick(int top, int bottom) {
     if (indices.empty())
         return;
 
-    d.do_temp = d.do_saln = d.do_scat = false;
-    d.temp_source = TempSource::Constant;
-    d.const_temp = text::parse_typed_number(ctx_.dialogs.water_temperature_text());
+    // The water calibration is the mean of the selection with no correction but the water
+    // temperature's, which the saved file carries.
+    ProcessingOptions o = ProcessingOptions::from(d);
+    o.temperature = {TempSource::Constant,
+                     text::parse_typed_number(ctx_.dialogs.water_temperature_text()), false};
+    o.salinity.apply = o.scattering.apply = false;
+    o.apply_to(d);
 
     // The mean corrected spectrum of the selection is the candidate water calibration.
     const std::size_t n_a = d.a_wavelengths.size();

@@ -389,6 +389,42 @@ TEST_F(PostProcess, TypedTextInASourceListRaisesMyLunch) {
     EXPECT_EQ(ws.data->saln_source, SalnSource::Onboard);
 }
 
+// The onboard temperature source needs onboard temperatures: on a data file without them the
+// choice says so and falls back to the constant; a file with them takes the source.
+TEST_F(PostProcess, OnboardTemperatureSourceNeedsOnboardTemperatures) {
+    struct Case {
+        bool onboard_column;
+        TempSource source;
+        int list_index;
+        std::vector<std::string> messages;
+    };
+    const Case cases[] = {
+        {true, TempSource::Onboard, 2, {}},
+        {false, TempSource::Constant, 0, {"|This data file holds no onboard temperature."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.onboard_column);
+        std::string text = hyp_data_file(5);
+        const std::string with = "\t15\tx\t", without = "\t0\tx\t";
+        if (!c.onboard_column) // no sensor: the column reads 0 on every line
+            for (std::size_t at = text.find(with); at != std::string::npos;
+                 at = text.find(with, at))
+                text.replace(at, with.size(), without);
+        write_text(dir.file("cast.dat"), text);
+        ASSERT_TRUE(pp.LoadDataFile(dir.file("cast.dat")));
+        dialogs.messages.clear();
+        ws.post.CB_Temp = true;
+        ws.post.E_Temp = "12";
+        pp.PD_TempChange(2);
+        EXPECT_EQ(messages_of(dialogs), c.messages);
+        EXPECT_EQ(ws.data->temp_source, c.source);
+        EXPECT_EQ(ws.post.PD_Temp, c.list_index);
+        EXPECT_TRUE(ws.post.E_Temp_visible);
+        EXPECT_TRUE(ws.data->do_temp);
+        EXPECT_EQ(ws.data->const_temp, 12.0);
+    }
+}
+
 TEST_F(PostProcess, ApplyWithoutRecordsDoesNothing) {
     ws.post.PD_Temp = -1;
     EXPECT_NO_THROW(pp.ApplyCorrectionOptions());
