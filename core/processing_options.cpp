@@ -1,6 +1,7 @@
 // The processing options: setting them on a data set, reading them back, and the JSON recipe.
 #include "processing_options.h"
 
+#include <cmath>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -195,7 +196,8 @@ void read_object(const json& j, const std::string& where,
 }
 
 double number(const json& v, const std::string& path) {
-    if (!v.is_number())
+    // A number too large for a double reads as infinite, which a recipe could not write again.
+    if (!v.is_number() || !std::isfinite(v.get<double>()))
         throw RecipeError("Recipe key " + path + " needs a number.");
     return v.get<double>();
 }
@@ -249,7 +251,11 @@ std::string ProcessingOptions::to_json() const {
                        {"reference_nm", scattering.reference_nm},
                        {"no_negative", scattering.no_negative}};
     j["output"] = {{"chl_column", output.chl_column}};
-    return j.dump(2) + "\n";
+    try {
+        return j.dump(2) + "\n";
+    } catch (const json::type_error&) {
+        throw VelmoraError("A recipe holds text in UTF-8 only; a file name here is not.");
+    }
 }
 
 void ProcessingOptions::read_json(std::string_view text) {
@@ -259,6 +265,8 @@ void ProcessingOptions::read_json(std::string_view text) {
     } catch (const json::parse_error& e) {
         throw RecipeError("The recipe is not valid JSON (at character " + std::to_string(e.byte) +
                           ").");
+    } catch (const json::exception&) {
+        throw RecipeError("The recipe holds a number too large to be read.");
     }
     // Read into a copy, so that a refused recipe changes nothing.
     ProcessingOptions o = *this;

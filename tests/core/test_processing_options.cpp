@@ -165,6 +165,12 @@ TEST(Recipe, WritesAndReadsBackEveryOption) {
     EXPECT_EQ(back, ProcessingOptions{});
 }
 
+TEST(Recipe, FileNamesThatAreNotUtf8AreRefusedNotMangled) {
+    ProcessingOptions o;
+    o.ctd.file = "cast\xe9.txt"; // Latin-1
+    EXPECT_THROW(o.to_json(), VelmoraError);
+}
+
 TEST(Recipe, KeysNotGivenKeepTheirValues) {
     ProcessingOptions o = unusual();
     o.read_json(R"({"scattering": {"method": "baseline"}, "temperature": {"constant": -1.5}})");
@@ -189,6 +195,7 @@ TEST(Recipe, RefusedRecipesSayWhyAndChangeNothing) {
          "'fraction_of_b'."},
         {R"({"temperature": {"constant": "21"}})",
          "Recipe key temperature.constant needs a number."},
+        {R"({"salinity": {"constant": 1e999}})", "The recipe holds a number too large to be read."},
         {R"({"water": {"apply": 1}})", "Recipe key water.apply needs true or false."},
         {R"({"ctd": {"columns": {"time": 0}}})",
          "Recipe key ctd.columns.time needs a column number from 1 up."},
