@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "acq_fixture.h"
+#include "core/test_util.h"
 #include "text.h"
 
 namespace {
@@ -437,13 +438,13 @@ TEST_F(AcquisitionRunning, ContinuousFileHoldsEveryRecordAndTheSizeLabelFollowsI
     for (std::size_t i = 0; i < back.records.size(); ++i) {
         ASSERT_EQ(back.records[i].a_values.size(), ws.data->a_wavelengths.size());
         for (std::size_t k = 0; k < back.records[i].a_values.size(); ++k)
-            ASSERT_NEAR(back.records[i].a_values[k], ws.data->records[i].a_values[k], 1e-8);
+            ASSERT_NEAR_REL(back.records[i].a_values[k], ws.data->records[i].a_values[k], 1e-9);
     }
     EXPECT_EQ(back.a_wavelengths, ws.data->a_wavelengths);
     // Each line carries the instrument's external temperature as its onboard temperature.
     ASSERT_EQ(back.onboard_list.samples.size(), back.records.size());
-    EXPECT_NEAR(back.onboard_list.samples.back().temperature,
-                ws.reader->packets.back().external_temperature, 1e-6);
+    EXPECT_NEAR_REL(back.onboard_list.samples.back().temperature,
+                    ws.reader->packets.back().external_temperature, 1e-7);
 }
 
 TEST_F(AcquisitionRunning, ContinuousFileThatFillsTheDiskStopsSavingButNotAcquiring) {
@@ -623,7 +624,7 @@ TEST_F(AcquisitionRunning, FlwMeterIsCheckedAndSavedLikeTheHypMeter) {
     ASSERT_EQ(back.records.size(), ws.data->records.size());
     for (std::size_t i = 0; i < back.records.size(); ++i)
         for (std::size_t k = 0; k < 9; ++k) {
-            ASSERT_NEAR(back.records[i].a_values[k], ws.data->records[i].a_values[k], 1e-8);
-            ASSERT_NEAR(back.records[i].c_values[k], ws.data->records[i].c_values[k], 1e-8);
+            ASSERT_NEAR_REL(back.records[i].a_values[k], ws.data->records[i].a_values[k], 1e-9);
+            ASSERT_NEAR_REL(back.records[i].c_values[k], ws.data->records[i].c_values[k], 1e-9);
         }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app_fakes.h"
+#include "core/test_util.h"
 #include "selected_data_controller.h"
 
 namespace {
@@ -52,10 +53,10 @@ TEST_F(SelectedData, RowsAndCurvesOfRecordsAndRanges) {
     EXPECT_EQ(sd.curves[4].title, "Lines 10 - 12");
     // The mean of records 10 and 11 (uncorrected: corrections are off).
     ASSERT_EQ(sd.curves[4].y.size(), 4u);
-    EXPECT_NEAR(sd.curves[4].y[0], 0.1 + 0.01 * 10.5, 1e-9);
+    EXPECT_NEAR_REL(sd.curves[4].y[0], 0.1 + 0.01 * 10.5);
     EXPECT_DOUBLE_EQ(sd.curves[4].x[0], 402);
     EXPECT_DOUBLE_EQ(sd.curves[5].x[0], 400.5);
-    EXPECT_NEAR(sd.curves[5].y[3], 1.4 + 0.01 * 10.5, 1e-9);
+    EXPECT_NEAR_REL(sd.curves[5].y[3], 1.4 + 0.01 * 10.5);
 }
 
 TEST_F(SelectedData, PressureColumnsAfterMerge) {
@@ -160,7 +161,7 @@ TEST_F(SelectedData, WaterFileWritesMeanOfSelection) {
     dialogs.save_answers.push_back(dir.file("w.wcf"));
     sd.B_SaveWaterClick(0, 0);
     EXPECT_EQ(dialogs.saves.at(0).proposed, dir.file("run7") + "_water.wcf");
-    EXPECT_NEAR(dialogs.water_requests[0].a_mean[0], 0.1 + 0.015, 1e-9);
+    EXPECT_NEAR_REL(dialogs.water_requests[0].a_mean[0], 0.1 + 0.015);
     std::string out = read_text(dir.file("w.wcf"));
     EXPECT_NE(out.find("Water Calibration Temperature: 21.5"), std::string::npos) << out;
     EXPECT_TRUE(ws.data->corrected_records.empty());
