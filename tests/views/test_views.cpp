@@ -367,7 +367,8 @@ void ViewTests::spectralProcessedAndBrokenCtd() {
     TFr_Spectral view;
     auto d = sample::make_data(5, true);
     d->is_processed = true;
-    d->temp_source = static_cast<TempSource>(42); // a processed set is never corrected, so this is not read
+    d->temp_source =
+        static_cast<TempSource>(42); // a processed set is never corrected, so this is not read
     d->do_temp = true;
     view.AttachData(d.get());
     QCOMPARE(view.iPlot1->pointY(0, 3), d->records[0].a_values[3]);
