@@ -236,7 +236,9 @@ struct PostPanelState {
     bool CB_Water_visible = false;
     std::string E_CTDFile = "(no file loaded)";
     bool CB_Temp = false;
-    std::vector<std::string> PD_Temp_items{"Constant", "CTD Not Loaded"};
+    // The third item reads the data file's own temperature column (HYP files of Velmora hold the
+    // instrument's external sensor there).
+    std::vector<std::string> PD_Temp_items{"Constant", "CTD Not Loaded", "Onboard Sensors"};
     int PD_Temp = 0; // selected index; -1 when the user typed into the list
     std::string E_Temp = "21";
     bool E_Temp_visible = true;

@@ -172,7 +172,7 @@ bool PostProcessController::LoadCtdFile(const std::string& path) {
     if (far_records > 0)
         ws.window.status = ctd_gap_report(far_records);
 
-    ws.post.PD_Temp_items = {"Constant", "CTD File"};
+    ws.post.PD_Temp_items = {"Constant", "CTD File", "Onboard Sensors"};
     ws.post.PD_Saln_items = {"Constant", "CTD File"};
     ws.post.PD_Temp = 1;
     ws.post.PD_Saln = 1;

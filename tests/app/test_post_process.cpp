@@ -106,7 +106,9 @@ TEST_F(PostProcess, CtdLoadMergesSwitchesSourcesAndRemembersColumns) {
     EXPECT_EQ(ws.post.E_CTDFile, ctd);
     EXPECT_TRUE(ws.data->ctd_loaded);
     EXPECT_TRUE(ws.data->ctd_merged);
-    EXPECT_EQ(ws.post.PD_Temp_items, (std::vector<std::string>{"Constant", "CTD File"}));
+    EXPECT_EQ(ws.post.PD_Temp_items,
+              (std::vector<std::string>{"Constant", "CTD File", "Onboard Sensors"}));
+    EXPECT_EQ(ws.post.PD_Saln_items, (std::vector<std::string>{"Constant", "CTD File"}));
     EXPECT_EQ(ws.post.PD_Temp, 1);
     EXPECT_EQ(ws.post.PD_Saln, 1);
     EXPECT_FALSE(ws.post.E_Temp_visible);
