@@ -221,8 +221,7 @@ struct WindowState {
 };
 
 // Why the correction controls are off for a file of corrected data.
-constexpr const char* kAlreadyCorrectedNote =
-    "This file is already corrected; correct the instrument data file instead.";
+constexpr const char* kAlreadyCorrectedNote = kAlreadyCorrected;
 
 // The post-processing panel (TFr_PostProcess).
 struct PostPanelState {

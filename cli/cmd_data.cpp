@@ -253,7 +253,12 @@ const cli::Command kCorrect{
 void correct_one_file(const std::string& data, const std::string& out, const ProcessingOptions& o,
                       std::vector<std::string>& notes) {
     HYP_Data d;
-    cli::about_file(data, [&] { d.load_file(data, false); });
+    cli::about_file(data, [&] {
+        d.load_file(data, false);
+        // Refused about the file it concerns, before any correction runs.
+        if (d.is_processed)
+            throw VelmoraError(kAlreadyCorrected);
+    });
     apply_corrections(d, o, notes);
     d.fill_corrected_records();
     cli::about_file(out, [&] { d.save_corrected(out, true, o.output.chl_column); });

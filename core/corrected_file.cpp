@@ -105,8 +105,7 @@ void HYP_Data::write_corrected_header(std::ostream& out, bool ctd_columns, bool 
 
 void HYP_Data::save_corrected(const std::string& path, bool ctd_columns, bool chl_column) {
     if (is_processed)
-        throw VelmoraError(
-            "This file is already corrected; correct the instrument data file instead.");
+        throw VelmoraError(kAlreadyCorrected);
     AtomicFile file(path,
                     "Unable to open file for saving.  Is this file opened in another program?");
     if (!ctd_merged)

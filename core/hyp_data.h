@@ -78,6 +78,10 @@ extern bool ts_table_loaded;
 // Appends the built-in 3551 rows (400.0 to 755.0 nm) to an empty table and sets ts_table_loaded.
 void fill_ts_table(std::vector<ts_coef>& table);
 
+// Why a data set read from a corrected file is not corrected (or saved as corrected) again.
+inline constexpr const char* kAlreadyCorrected =
+    "This file is already corrected; correct the instrument data file instead.";
+
 // Record indices are positions in HYP_Data::records.
 using RecordIndices = std::vector<std::size_t>;
 
