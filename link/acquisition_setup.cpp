@@ -1,12 +1,16 @@
 #include "acquisition_setup.h"
 
+#include <algorithm>
+#include <exception>
 #include <fstream>
+#include <iterator>
 #include <utility>
 #include <vector>
 
 #include "file_checks.h"
 #include "flw_reader.h"
 #include "hyp_reader.h"
+#include "parallel.h"
 
 void setup_data_from_devfile(HYP_Data& data, const devfile& dev) {
     data.instrument_type = dev.is_flw ? InstrumentType::FLW : InstrumentType::HYP;
@@ -108,6 +112,86 @@ void reserve_records(const parent_reader& reader, std::size_t bytes, TakenRecord
         take->external_temps.reserve(take->external_temps.size() + most);
 }
 
+// The FLW batch replay on more than one processor: while the capture is fed, the reader frames
+// the records, sets their times and moves them out as always, and leaves their a and c values
+// to be converted afterwards on every processor, each record by one thread into its own slot.
+// The records are thus those of the one-thread replay, bit for bit.
+class DeferredValues {
+  public:
+    DeferredValues(parent_reader& reader, TakenRecords* take) {
+        if (take == nullptr || parallel::thread_count() < 2)
+            return;
+        flw_ = dynamic_cast<flw_reader*>(&reader);
+        if (flw_ == nullptr)
+            return;
+        take_ = take;
+        // Record number d (counted since start) lands at take->records[base_ + d] once taken.
+        base_ = take->records.size() + reader.decoded_records.size() - reader.decoded_count;
+        flw_->defer_values(&jobs_);
+    }
+    DeferredValues(const DeferredValues&) = delete;
+    DeferredValues& operator=(const DeferredValues&) = delete;
+    ~DeferredValues() {
+        if (flw_)
+            flw_->defer_values(nullptr);
+    }
+
+    // Converts every record noted so far; the reader converts at once again from here on.
+    void convert() {
+        if (flw_ == nullptr)
+            return;
+        flw_->defer_values(nullptr);
+        const std::size_t n = jobs_.size();
+        const std::size_t parts = std::min<std::size_t>(parallel::thread_count(), n);
+        const std::vector<std::exception_ptr> errors = parallel::run_all(parts, [&](std::size_t k) {
+            for (std::size_t i = n * k / parts; i < n * (k + 1) / parts; ++i)
+                convert_one(jobs_[i]);
+        });
+        jobs_.clear();
+        flw_ = nullptr;
+        for (const std::exception_ptr& e : errors)
+            if (e)
+                std::rethrow_exception(e);
+    }
+
+  private:
+    // A record is in the taken list, or still in the reader when decoding stopped before it was
+    // taken.
+    hyp_data* record(std::size_t number) const {
+        const std::size_t at = base_ + number;
+        if (at < take_->records.size())
+            return &take_->records[at];
+        const std::size_t first_kept = flw_->decoded_count - flw_->decoded_records.size();
+        return &flw_->decoded_records[number - first_kept];
+    }
+    void convert_one(const flw_reader::DeferredRecord& d) const {
+        hyp_data* records[flw_reader::blocks_per_record];
+        for (std::size_t b = 0; b < std::size(records); ++b)
+            records[b] = record(d.first_record + b);
+        flw_->convert_deferred(d, records);
+    }
+
+    flw_reader* flw_ = nullptr;
+    TakenRecords* take_ = nullptr;
+    std::size_t base_ = 0;
+    std::vector<flw_reader::DeferredRecord> jobs_;
+};
+
+// Runs a replay with the FLW values deferred as above, and converts them however it ends.
+template <typename Feed>
+CaptureFeed with_deferred_values(parent_reader& reader, TakenRecords* take, Feed&& feed) {
+    DeferredValues deferred(reader, take);
+    CaptureFeed result;
+    try {
+        result = feed();
+    } catch (...) {
+        deferred.convert();
+        throw;
+    }
+    deferred.convert();
+    return result;
+}
+
 } // namespace
 
 CaptureFeed finish_stream(parent_reader& reader) {
@@ -116,8 +200,10 @@ CaptureFeed finish_stream(parent_reader& reader) {
     return feed;
 }
 
-CaptureFeed feed_bytes(parent_reader& reader, const std::uint8_t* bytes, std::size_t size,
-                       std::size_t block, TakenRecords* take) {
+namespace {
+
+CaptureFeed feed_bytes_now(parent_reader& reader, const std::uint8_t* bytes, std::size_t size,
+                           std::size_t block, TakenRecords* take) {
     CaptureFeed feed;
     feed.bytes = size;
     if (block == 0)
@@ -136,7 +222,7 @@ CaptureFeed feed_bytes(parent_reader& reader, const std::uint8_t* bytes, std::si
     return feed;
 }
 
-CaptureFeed feed_capture(parent_reader& reader, const std::string& path, TakenRecords* take) {
+CaptureFeed feed_capture_now(parent_reader& reader, const std::string& path, TakenRecords* take) {
     file_checks::refuse_folder(path);
     std::ifstream in(path, std::ios::in | std::ios::binary);
     if (!in.is_open())
@@ -166,4 +252,16 @@ CaptureFeed feed_capture(parent_reader& reader, const std::string& path, TakenRe
     run_counted([&] { reader.finish(); }, feed);
     take_into(reader, take);
     return feed;
+}
+
+} // namespace
+
+CaptureFeed feed_bytes(parent_reader& reader, const std::uint8_t* bytes, std::size_t size,
+                       std::size_t block, TakenRecords* take) {
+    return with_deferred_values(reader, take,
+                                [&] { return feed_bytes_now(reader, bytes, size, block, take); });
+}
+
+CaptureFeed feed_capture(parent_reader& reader, const std::string& path, TakenRecords* take) {
+    return with_deferred_values(reader, take, [&] { return feed_capture_now(reader, path, take); });
 }

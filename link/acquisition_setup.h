@@ -40,7 +40,9 @@ struct CaptureFeed {
 // A text raised by process_bytes is counted and decoding goes on with the following bytes, as
 // the acquisition tick does, so a replay gives the records of the live acquisition.
 // With `take`, the records are moved out of the reader into it block by block, so that they
-// are never held twice.  Raises "Unable to open binary file." when the capture cannot be read.
+// are never held twice; an FLW capture then has its records' values converted on every
+// processor once it is framed, with the same records as on one.  Raises "Unable to open binary
+// file." when the capture cannot be read.
 CaptureFeed feed_capture(parent_reader& reader, const std::string& path,
                          TakenRecords* take = nullptr);
 

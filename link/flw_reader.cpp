@@ -253,30 +253,16 @@ void flw_reader::convert_record() {
         p.reference_counts.clear();
         return;
     }
-    const double t_int = internal_temperature(p.internal_temp_counts);
     if (status_sink) {
+        const double t_int = internal_temperature(p.internal_temp_counts);
         status_sink->show_internal_temp("Internal Temp: " + text::format_fixed(t_int, 1));
         status_sink->show_external_temp("");
     }
     // The record carries no external temperature.
     p.external_temperature = std::numeric_limits<double>::quiet_NaN();
-    const devfile::TempPosition at = dev.locate_temperature(t_int);
-    const double inv_path = 1 / dev.path_length;
-    // Per channel in ascending order: reference, offset and temperature adjustment, the same for
-    // the ten blocks of the record.
-    double ref_a[channels_per_kind], ref_c[channels_per_kind];
-    double offset_a[channels_per_kind], offset_c[channels_per_kind];
-    double adjust_a[channels_per_kind], adjust_c[channels_per_kind];
-    for (int k = 0; k < channels_per_kind; ++k) {
-        const auto ks = static_cast<std::size_t>(k);
-        ref_a[k] = p.reference_counts[static_cast<std::size_t>(a_channel_[k])];
-        ref_c[k] = p.reference_counts[static_cast<std::size_t>(c_channel_[k])];
-        offset_a[k] = dev.a_offsets[ks];
-        offset_c[k] = dev.c_offsets[ks];
-        adjust_a[k] = dev.temp_adjustment_at(true, k, at);
-        adjust_c[k] = dev.temp_adjustment_at(false, k, at);
-    }
 
+    hyp_data* records[blocks_per_record];
+    const std::size_t first_record = decoded_count;
     for (int b = 0; b < blocks_per_record; ++b) {
         std::uint32_t t = static_cast<std::uint32_t>(p.block_times[b]);
         if (decoded_count == 0) {
@@ -294,7 +280,8 @@ void flw_reader::convert_record() {
         if (trace_)
             trace_->block_time(raw, t);
 
-        hyp_data& r = new_record(channels_per_kind);
+        hyp_data& r = decoded_records.emplace_back();
+        records[b] = &r;
         if (decoded_count == 0) {
             first_stamp = t;
             r.time = 0.0;
@@ -302,19 +289,12 @@ void flw_reader::convert_record() {
             r.time = static_cast<double>(static_cast<std::uint32_t>(t - first_stamp));
         }
         p.block_times[b] = static_cast<std::int32_t>(static_cast<std::uint32_t>(r.time));
-
-        const std::int32_t* sig = signals_ + b * channels;
-        double a[channels_per_kind], c[channels_per_kind];
-        for (int k = 0; k < channels_per_kind; ++k) {
-            a[k] = counts::to_coefficient(sig[a_channel_[k]], ref_a[k], offset_a[k], inv_path,
-                                          adjust_a[k]);
-            c[k] = counts::to_coefficient(sig[c_channel_[k]], ref_c[k], offset_c[k], inv_path,
-                                          adjust_c[k]);
-        }
-        r.a_values.assign(a, a + channels_per_kind);
-        r.c_values.assign(c, c + channels_per_kind);
         ++decoded_count;
     }
+    if (deferred_)
+        deferred_->push_back({checksum_start, first_record});
+    else
+        fill_values(signals_, p.reference_counts.data(), p.internal_temp_counts, records);
     // One packet for the ten records of the blocks.
     packets.push_back(p, blocks_per_record);
     if (trace_ && rollovers > 0)
@@ -326,4 +306,57 @@ void flw_reader::convert_record() {
     }
     p.reference_counts.clear();
     signal_count_ = 0;
+}
+
+void flw_reader::fill_values(const std::int32_t* signals, const std::int32_t* references,
+                             std::int32_t temp_counts, hyp_data* const* records) const {
+    const double t_int = internal_temperature(temp_counts);
+    const devfile::TempPosition at = dev.locate_temperature(t_int);
+    const double inv_path = 1 / dev.path_length;
+    // Per channel in ascending order: reference, offset and temperature adjustment, the same for
+    // the ten blocks of the record.
+    double ref_a[channels_per_kind], ref_c[channels_per_kind];
+    double offset_a[channels_per_kind], offset_c[channels_per_kind];
+    double adjust_a[channels_per_kind], adjust_c[channels_per_kind];
+    for (int k = 0; k < channels_per_kind; ++k) {
+        const auto ks = static_cast<std::size_t>(k);
+        ref_a[k] = references[a_channel_[k]];
+        ref_c[k] = references[c_channel_[k]];
+        offset_a[k] = dev.a_offsets[ks];
+        offset_c[k] = dev.c_offsets[ks];
+        adjust_a[k] = dev.temp_adjustment_at(true, k, at);
+        adjust_c[k] = dev.temp_adjustment_at(false, k, at);
+    }
+    for (int b = 0; b < blocks_per_record; ++b) {
+        const std::int32_t* sig = signals + b * channels;
+        double a[channels_per_kind], c[channels_per_kind];
+        for (int k = 0; k < channels_per_kind; ++k) {
+            a[k] = counts::to_coefficient(sig[a_channel_[k]], ref_a[k], offset_a[k], inv_path,
+                                          adjust_a[k]);
+            c[k] = counts::to_coefficient(sig[c_channel_[k]], ref_c[k], offset_c[k], inv_path,
+                                          adjust_c[k]);
+        }
+        records[b]->a_values.assign(a, a + channels_per_kind);
+        records[b]->c_values.assign(c, c + channels_per_kind);
+    }
+}
+
+void flw_reader::convert_deferred(const DeferredRecord& d, hyp_data* const* records) const {
+    // The layout read by read_block and read_reference, from the first sync byte on.
+    constexpr std::size_t blocks_at = 18, block_size = 2 + 3 * channels;
+    constexpr std::size_t references_at = blocks_at + blocks_per_record * block_size;
+    constexpr std::size_t temp_at = references_at + 3 * channels;
+    if (d.start > raw_bytes.size())
+        throw VelmoraError("Record ends before its declared length.");
+    const ByteView v(raw_bytes.data() + d.start, raw_bytes.size() - d.start);
+    const ByteView body = v.sub(0, temp_at + 2);
+    std::int32_t signals[blocks_per_record * channels];
+    std::int32_t references[channels];
+    for (std::size_t b = 0; b < std::size_t(blocks_per_record); ++b)
+        for (std::size_t j = 0; j < std::size_t(channels); ++j)
+            signals[b * channels + j] =
+                static_cast<std::int32_t>(body.le16(blocks_at + b * block_size + 2 + 3 * j));
+    for (std::size_t j = 0; j < std::size_t(channels); ++j)
+        references[j] = static_cast<std::int32_t>(body.le16(references_at + 3 * j));
+    fill_values(signals, references, static_cast<std::int32_t>(body.le16(temp_at)), records);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "devfile_layout.h"
 #include "flw_trace.h"
@@ -50,6 +51,21 @@ class flw_reader : public parent_reader {
     // bytes are all there is decoded.
     void finish() override;
 
+    // A record whose values are left for later: the position of its first sync byte in
+    // raw_bytes and the number, counted since start, of the first of its ten records.
+    struct DeferredRecord {
+        std::size_t start = 0;
+        std::size_t first_record = 0;
+    };
+    // With a list, convert_record frames each record as always (times, packets, labels) but
+    // leaves its records' a and c values empty and notes the record in the list, for the batch
+    // replay to convert on several threads; nullptr converts at once again.
+    void defer_values(std::vector<DeferredRecord>* into) { deferred_ = into; }
+    // The a and c values of the ten records of `d`, read again from raw_bytes, into
+    // records[0..9]: those convert_record gives.  Reads only the capture and the device file, so
+    // several threads may convert different records at once while nothing is appended.
+    void convert_deferred(const DeferredRecord& d, hyp_data* const* records) const;
+
     void find_sync();
     void read_header();
     void read_block();
@@ -60,6 +76,10 @@ class flw_reader : public parent_reader {
     // Bytes the step of `mode` reads from scan_pos on.
     std::size_t step_size() const;
     void run_step();
+    // The a and c values of a record's ten blocks from its signal counts (ten blocks of 18, file
+    // order), its 18 reference counts and its internal temperature counts.
+    void fill_values(const std::int32_t* counts, const std::int32_t* references,
+                     std::int32_t temp_counts, hyp_data* const* records) const;
 
     std::unique_ptr<FlwTrace> trace_; // VELMORA_FLW_TRACE
     // Stream channel (file-order channel line) of ascending a and c position k.
@@ -69,4 +89,5 @@ class flw_reader : public parent_reader {
     // The record's signal counts, block after block, until its conversion.
     std::int32_t signals_[blocks_per_record * channels] = {};
     std::size_t signal_count_ = 0;
+    std::vector<DeferredRecord>* deferred_ = nullptr;
 };
