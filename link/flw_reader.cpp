@@ -203,8 +203,13 @@ void flw_reader::read_block() {
     const ByteView signals = v.sub(2, 3 * std::size_t(channels));
     if (signal_count_ + channels > std::size(signals_))
         throw VelmoraError("Record ends before its declared length.");
-    for (std::size_t j = 0; j < std::size_t(channels); ++j)
-        signals_[signal_count_++] = static_cast<std::int32_t>(signals.le16(3 * j));
+    if (deferred_) {
+        // convert_deferred reads them from the capture.
+        signal_count_ += channels;
+    } else {
+        for (std::size_t j = 0; j < std::size_t(channels); ++j)
+            signals_[signal_count_++] = static_cast<std::int32_t>(signals.le16(3 * j));
+    }
     scan_pos += 2 + 3 * channels;
     if (++block_index == blocks_per_record) {
         block_index = 0;

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 
 #include "acquisition_setup.h"
 #include "flw_reader.h"
 #include "link_test_util.h"
+#include "parallel.h"
 #include "simulator.h"
 #include "text.h"
 
@@ -269,4 +271,81 @@ TEST_F(FlwReaderTest, FinishDecodesALastRecordWhoseBytesAreAllThere) {
         EXPECT_EQ(r.decoded_records.size(), cut == 0 ? 10u : 0u);
         EXPECT_EQ(r.raw_bytes, bytes);
     }
+}
+
+// The batch replay converts an FLW capture's values on several threads once the records are
+// framed; whatever the capture holds (garbage, checksum and header faults, a start in the middle
+// of a record), the records, packets, errors and capture are those of the one-thread replay.
+TEST(FlwBatchReplay, EveryThreadCountGivesTheRecordsOfOneThread) {
+    struct Tuned {
+        parallel::Tuning saved = parallel::tuning();
+        ~Tuned() { parallel::tuning() = saved; }
+    } restore;
+    sim::Options o;
+    o.model = sim::Model::FLW;
+    o.dev_path = VELMORA_DATA_DIR "/sample_flw.dev";
+    o.faults = sim::parse_faults("all");
+    sim::Simulator s(o);
+    std::vector<std::uint8_t> bytes;
+    s.append_records(bytes, 400);
+    // Records that fail the header checks, one in the middle of a simulated record.
+    FlwRecord wrong_length, hyp_meter;
+    wrong_length.length = 600;
+    hyp_meter.meter = 0x35;
+    for (const FlwRecord* r : {&wrong_length, &hyp_meter}) {
+        const std::vector<std::uint8_t> bad = bytes_of(*r);
+        bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 3), bad.begin(),
+                     bad.end());
+    }
+    TempDir dir;
+    const std::string path = dir.file("faults.bin");
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+
+    struct Replay {
+        TakenRecords taken;
+        CaptureFeed feed;
+        flw_reader reader;
+    };
+    auto replay = [&](unsigned threads, bool from_file, Replay& out) {
+        parallel::tuning().threads = threads;
+        out.reader.open_device_file(o.dev_path);
+        out.feed = from_file ? feed_capture(out.reader, path, &out.taken)
+                             : feed_bytes(out.reader, bytes.data(), bytes.size(), 4096, &out.taken);
+    };
+    Replay one;
+    replay(1, false, one);
+    ASSERT_GE(one.taken.records.size(), 3000u);
+    ASSERT_GT(one.feed.decode_errors, 0u); // the faults reach the header checks too
+    for (unsigned threads : {2u, 3u}) {
+        for (bool from_file : {false, true}) {
+            SCOPED_TRACE(std::to_string(threads) + (from_file ? " threads, file" : " threads"));
+            Replay r;
+            replay(threads, from_file, r);
+            EXPECT_EQ(r.feed.decode_errors, one.feed.decode_errors);
+            EXPECT_EQ(r.feed.first_error, one.feed.first_error);
+            EXPECT_EQ(r.reader.raw_bytes, one.reader.raw_bytes);
+            EXPECT_EQ(r.reader.packets.size(), one.reader.packets.size());
+            EXPECT_EQ(r.reader.decoded_count, one.reader.decoded_count);
+            EXPECT_TRUE(r.reader.decoded_records.empty());
+            ASSERT_EQ(r.taken.records.size(), one.taken.records.size());
+            for (std::size_t i = 0; i < r.taken.records.size(); ++i) {
+                const hyp_data& a = r.taken.records[i];
+                const hyp_data& b = one.taken.records[i];
+                ASSERT_EQ(a.a_values.size(), 9u) << "record " << i;
+                ASSERT_EQ(a.time, b.time) << "record " << i;
+                ASSERT_EQ(a.a_values, b.a_values) << "record " << i;
+                ASSERT_EQ(a.c_values, b.c_values) << "record " << i;
+            }
+        }
+    }
+    // The live path (records left in the reader) converts at once, to the same values.
+    flw_reader live;
+    live.open_device_file(o.dev_path);
+    parallel::tuning().threads = 2;
+    feed_bytes(live, bytes.data(), bytes.size(), 2048);
+    ASSERT_EQ(live.decoded_records.size(), one.taken.records.size());
+    for (std::size_t i = 0; i < live.decoded_records.size(); ++i)
+        ASSERT_EQ(live.decoded_records[i].a_values, one.taken.records[i].a_values) << i;
 }
