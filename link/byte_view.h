@@ -12,6 +12,8 @@ class ByteView {
     ByteView(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
     std::size_t size() const { return size_; }
+    // The bytes themselves, for loops over a view whose size has been checked once.
+    const std::uint8_t* data() const { return data_; }
     // The `count` bytes from `offset` on, as a view of their own.
     ByteView sub(std::size_t offset, std::size_t count) const {
         check(offset, count);

@@ -1,5 +1,6 @@
 #include "flw_reader.h"
 
+#include <cmath>
 #include <cstdio>
 #include <iterator>
 #include <limits>
@@ -334,12 +335,21 @@ void flw_reader::fill_values(const std::int32_t* signals, const std::int32_t* re
     }
     for (int b = 0; b < blocks_per_record; ++b) {
         const std::int32_t* sig = signals + b * channels;
+        // Ratios, their logs and the values in three passes, so that the ratios and values are
+        // computed side by side between the calls of the log (the same operations per channel).
+        double ln_a[channels_per_kind], ln_c[channels_per_kind];
+        for (int k = 0; k < channels_per_kind; ++k) {
+            ln_a[k] = counts::floored_ratio(sig[a_channel_[k]], ref_a[k]);
+            ln_c[k] = counts::floored_ratio(sig[c_channel_[k]], ref_c[k]);
+        }
+        for (int k = 0; k < channels_per_kind; ++k) {
+            ln_a[k] = std::log(ln_a[k]);
+            ln_c[k] = std::log(ln_c[k]);
+        }
         double a[channels_per_kind], c[channels_per_kind];
         for (int k = 0; k < channels_per_kind; ++k) {
-            a[k] = counts::to_coefficient(sig[a_channel_[k]], ref_a[k], offset_a[k], inv_path,
-                                          adjust_a[k]);
-            c[k] = counts::to_coefficient(sig[c_channel_[k]], ref_c[k], offset_c[k], inv_path,
-                                          adjust_c[k]);
+            a[k] = counts::from_log_ratio(ln_a[k], offset_a[k], inv_path, adjust_a[k]);
+            c[k] = counts::from_log_ratio(ln_c[k], offset_c[k], inv_path, adjust_c[k]);
         }
         records[b]->a_values.assign(a, a + channels_per_kind);
         records[b]->c_values.assign(c, c + channels_per_kind);
@@ -354,14 +364,17 @@ void flw_reader::convert_deferred(const DeferredRecord& d, hyp_data* const* reco
     if (d.start > raw_bytes.size())
         throw VelmoraError("Record ends before its declared length.");
     const ByteView v(raw_bytes.data() + d.start, raw_bytes.size() - d.start);
-    const ByteView body = v.sub(0, temp_at + 2);
+    // Checked once for the whole record; the loops below stay inside it.
+    const std::uint8_t* body = v.sub(0, temp_at + 2).data();
+    const auto le16 = [body](std::size_t at) {
+        return static_cast<std::int32_t>(body[at] | body[at + 1] << 8);
+    };
     std::int32_t signals[blocks_per_record * channels];
     std::int32_t references[channels];
     for (std::size_t b = 0; b < std::size_t(blocks_per_record); ++b)
         for (std::size_t j = 0; j < std::size_t(channels); ++j)
-            signals[b * channels + j] =
-                static_cast<std::int32_t>(body.le16(blocks_at + b * block_size + 2 + 3 * j));
+            signals[b * channels + j] = le16(blocks_at + b * block_size + 2 + 3 * j);
     for (std::size_t j = 0; j < std::size_t(channels); ++j)
-        references[j] = static_cast<std::int32_t>(body.le16(references_at + 3 * j));
-    fill_values(signals, references, static_cast<std::int32_t>(body.le16(temp_at)), records);
+        references[j] = le16(references_at + 3 * j);
+    fill_values(signals, references, le16(temp_at), records);
 }
