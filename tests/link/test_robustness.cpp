@@ -4,6 +4,7 @@
 #include <random>
 
 #include "acquisition_setup.h"
+#include "byte_view.h"
 #include "flw_reader.h"
 #include "hyp_reader.h"
 #include "link_test_util.h"
@@ -86,4 +87,24 @@ TEST(Robustness, FlwTraceOnlyWhenAsked) {
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find(";record length:         634"), std::string::npos);
     EXPECT_NE(text.find(" ;Time and signal data\n"), std::string::npos);
+}
+
+// The checksum adds eight bytes at a time into 16-bit lanes: bytes of FF (the largest sums) and
+// random bytes, at every start and at lengths about the word and lane limits, give the plain sum.
+TEST(ByteView, ChecksumIsThePlainSumModulo65536) {
+    std::mt19937 rng(11);
+    std::vector<std::uint8_t> random(3000), ff(3000, 0xFF);
+    for (std::uint8_t& b : random)
+        b = static_cast<std::uint8_t>(rng());
+    for (const std::vector<std::uint8_t>* bytes : {&random, &ff}) {
+        for (std::size_t start = 0; start < 8; ++start) {
+            for (std::size_t n : {0, 1, 7, 8, 9, 634, 1023, 1024, 1025, 2048, 2900}) {
+                const ByteView v(bytes->data() + start, bytes->size() - start);
+                std::uint32_t plain = 0;
+                for (std::size_t i = 0; i < n; ++i)
+                    plain += (*bytes)[start + i];
+                EXPECT_EQ(v.sum16(0, n), plain & 0xFFFFu) << start << " " << n;
+            }
+        }
+    }
 }
