@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "velmora_error.h"
 
@@ -51,24 +50,10 @@ class ByteView {
     // Sum of the unsigned byte values of [offset, offset + count), modulo 65536.
     std::uint32_t sum16(std::size_t offset, std::size_t count) const {
         check(offset, count);
-        const std::uint8_t* p = data_ + offset;
+        // A plain loop: the compiler adds sixteen bytes at a time, faster than by hand.
         std::uint32_t sum = 0;
-        // Eight bytes at a time: the even and the odd bytes of a word are added into four
-        // 16-bit lanes, which hold at most 128 such steps (128 x 510) before they are emptied.
-        constexpr std::uint64_t low_bytes = 0x00FF00FF00FF00FFull;
-        std::size_t i = 0;
-        while (count - i >= 8) {
-            std::uint64_t lanes = 0;
-            for (int step = 0; step < 128 && count - i >= 8; ++step, i += 8) {
-                std::uint64_t w;
-                std::memcpy(&w, p + i, sizeof w);
-                lanes += (w & low_bytes) + ((w >> 8) & low_bytes);
-            }
-            sum += static_cast<std::uint32_t>((lanes & 0xFFFFu) + (lanes >> 16 & 0xFFFFu) +
-                                              (lanes >> 32 & 0xFFFFu) + (lanes >> 48));
-        }
-        for (; i < count; ++i)
-            sum += p[i];
+        for (std::size_t i = 0; i < count; ++i)
+            sum += data_[offset + i];
         return sum & 0xFFFFu;
     }
 

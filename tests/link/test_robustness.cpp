@@ -89,8 +89,8 @@ TEST(Robustness, FlwTraceOnlyWhenAsked) {
     EXPECT_NE(text.find(" ;Time and signal data\n"), std::string::npos);
 }
 
-// The checksum adds eight bytes at a time into 16-bit lanes: bytes of FF (the largest sums) and
-// random bytes, at every start and at lengths about the word and lane limits, give the plain sum.
+// However the checksum loop is made faster, bytes of FF (the largest sums) and random bytes, at
+// every start and at lengths about word, vector and 16-bit lane limits, give the plain sum.
 TEST(ByteView, ChecksumIsThePlainSumModulo65536) {
     std::mt19937 rng(11);
     std::vector<std::uint8_t> random(3000), ff(3000, 0xFF);
