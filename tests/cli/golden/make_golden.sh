@@ -1,13 +1,16 @@
 #!/bin/sh
 # Writes every kind of file velmora-cli makes from the sample data into OUTDIR, with the same
 # options each time, so two builds can be compared file by file.  The "created on" clock lines
-# of corrected and water files are masked to "<created>".
+# of corrected and water files are masked to "<created>".  The inputs are named relative to the
+# data folder, so the files (whose headers name their inputs) do not depend on where the
+# checkout lies.
 #   tests/cli/golden/make_golden.sh path/to/velmora-cli OUTDIR
 set -eu
-cli=$1
-out=$2
-data=$(cd "$(dirname "$0")/../../../data" && pwd)
-mkdir -p "$out"
+cli=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+mkdir -p "$2"
+out=$(cd "$2" && pwd)
+cd "$(dirname "$0")/../../../data"
+data=.
 mask() { sed -i 's/^\(.*[Cc]reated on\).*$/\1 <created>/' "$1"; }
 
 for m in hyp flw; do
