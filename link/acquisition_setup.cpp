@@ -1,9 +1,12 @@
 #include "acquisition_setup.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <exception>
 #include <fstream>
 #include <iterator>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -114,12 +117,16 @@ void reserve_records(const parent_reader& reader, std::size_t bytes, TakenRecord
 
 // The FLW batch replay on more than one processor: while the capture is fed, the reader frames
 // the records, sets their times and moves them out as always, and leaves their a and c values
-// to be converted afterwards on every processor, each record by one thread into its own slot.
-// The records are thus those of the one-thread replay, bit for bit.
+// to other threads, each record converted by one thread into its own slot.  The records are
+// thus those of the one-thread replay, bit for bit.  Conversion threads start on the records
+// framed so far while the feeding thread frames the next, as long as the capture, the taken
+// records and the list of deferred records have the room reserved for them (a list that grew
+// would move what those threads read); the rest is converted on every processor at the end.
 class DeferredValues {
   public:
     DeferredValues(parent_reader& reader, TakenRecords* take) {
-        if (take == nullptr || parallel::thread_count() < 2)
+        threads_ = parallel::thread_count();
+        if (take == nullptr || threads_ < 2)
             return;
         flw_ = dynamic_cast<flw_reader*>(&reader);
         if (flw_ == nullptr)
@@ -132,31 +139,133 @@ class DeferredValues {
     DeferredValues(const DeferredValues&) = delete;
     DeferredValues& operator=(const DeferredValues&) = delete;
     ~DeferredValues() {
+        stop_workers();
         if (flw_)
             flw_->defer_values(nullptr);
+    }
+
+    // Room for the records a capture of `bytes` holds.
+    void reserve(std::size_t bytes) {
+        if (flw_)
+            jobs_.reserve(jobs_.size() + bytes / flw_reader::record_size + 1);
+    }
+
+    // After a block has been fed and its records taken, before `next_block` more bytes are fed:
+    // hands the records framed so far to the conversion threads.
+    void taken(std::size_t next_block) {
+        if (flw_ == nullptr || closed_)
+            return;
+        const std::size_t most = next_block / flw_reader::record_size + 3;
+        const bool room = jobs_.capacity() - jobs_.size() >= most &&
+                          take_->records.capacity() - take_->records.size() >=
+                              most * flw_reader::blocks_per_record &&
+                          flw_->raw_bytes.capacity() - flw_->raw_bytes.size() >= next_block;
+        if (!room) {
+            stop_workers();
+            closed_ = true;
+            return;
+        }
+        std::size_t ready = published_;
+        while (ready < jobs_.size() &&
+               base_ + jobs_[ready].first_record + flw_reader::blocks_per_record <=
+                   take_->records.size())
+            ++ready;
+        if (ready - published_ < batch)
+            return;
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            published_ = ready;
+            shared_jobs_ = jobs_.data();
+            shared_capture_ = flw_->raw_bytes.data();
+            shared_capture_size_ = flw_->raw_bytes.size();
+            shared_records_ = take_->records.data();
+        }
+        changed_.notify_all();
+        if (workers_.empty() && !closed_) {
+            for (unsigned k = 1; k < threads_; ++k) {
+                try {
+                    workers_.emplace_back([this] { work(); });
+                } catch (...) {
+                    break; // no thread to be had: the end converts the rest
+                }
+            }
+        }
     }
 
     // Converts every record noted so far; the reader converts at once again from here on.
     void convert() {
         if (flw_ == nullptr)
             return;
+        stop_workers();
         flw_->defer_values(nullptr);
-        const std::size_t n = jobs_.size();
-        const std::size_t parts = std::min<std::size_t>(parallel::thread_count(), n);
+        std::exception_ptr error = worker_error_;
+        const std::size_t first = next_, n = jobs_.size() - first;
+        const std::size_t parts = std::min<std::size_t>(threads_, n);
         const std::vector<std::exception_ptr> errors = parallel::run_all(parts, [&](std::size_t k) {
-            for (std::size_t i = n * k / parts; i < n * (k + 1) / parts; ++i)
-                convert_one(jobs_[i]);
+            for (std::size_t i = first + n * k / parts; i < first + n * (k + 1) / parts; ++i)
+                convert_one(jobs_[i], flw_->raw_bytes.data(), flw_->raw_bytes.size(),
+                            [&](std::size_t number) { return record(number); });
         });
         jobs_.clear();
         flw_ = nullptr;
+        if (error)
+            std::rethrow_exception(error);
         for (const std::exception_ptr& e : errors)
             if (e)
                 std::rethrow_exception(e);
     }
 
   private:
+    static constexpr std::size_t batch = 64; // records handed on at a time
+    static constexpr std::size_t chunk = 16; // records a conversion thread takes at a time
+
+    void work() {
+        for (;;) {
+            std::size_t from = 0, to = 0;
+            const flw_reader::DeferredRecord* jobs = nullptr;
+            const std::uint8_t* capture = nullptr;
+            std::size_t capture_size = 0;
+            hyp_data* records = nullptr;
+            {
+                std::unique_lock<std::mutex> lock(m_);
+                changed_.wait(lock, [&] { return stop_ || next_ < published_; });
+                if (stop_)
+                    return;
+                from = next_;
+                to = std::min(published_, from + chunk);
+                next_ = to;
+                jobs = shared_jobs_;
+                capture = shared_capture_;
+                capture_size = shared_capture_size_;
+                records = shared_records_;
+            }
+            try {
+                for (std::size_t i = from; i < to; ++i)
+                    convert_one(jobs[i], capture, capture_size,
+                                [&](std::size_t number) { return records + (base_ + number); });
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(m_);
+                if (!worker_error_)
+                    worker_error_ = std::current_exception();
+                stop_ = true;
+            }
+        }
+    }
+
+    void stop_workers() {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        for (std::thread& t : workers_)
+            t.join();
+        workers_.clear();
+        closed_ = true;
+    }
+
     // A record is in the taken list, or still in the reader when decoding stopped before it was
-    // taken.
+    // taken (only once every conversion thread has stopped).
     hyp_data* record(std::size_t number) const {
         const std::size_t at = base_ + number;
         if (at < take_->records.size())
@@ -164,17 +273,34 @@ class DeferredValues {
         const std::size_t first_kept = flw_->decoded_count - flw_->decoded_records.size();
         return &flw_->decoded_records[number - first_kept];
     }
-    void convert_one(const flw_reader::DeferredRecord& d) const {
+    template <typename Locate>
+    void convert_one(const flw_reader::DeferredRecord& d, const std::uint8_t* capture,
+                     std::size_t size, Locate&& locate) const {
         hyp_data* records[flw_reader::blocks_per_record];
         for (std::size_t b = 0; b < std::size(records); ++b)
-            records[b] = record(d.first_record + b);
-        flw_->convert_deferred(d, records);
+            records[b] = locate(d.first_record + b);
+        flw_->convert_deferred(d, capture, size, records);
     }
 
     flw_reader* flw_ = nullptr;
     TakenRecords* take_ = nullptr;
     std::size_t base_ = 0;
+    unsigned threads_ = 1;
     std::vector<flw_reader::DeferredRecord> jobs_;
+    bool closed_ = false; // no more records handed to conversion threads
+
+    // Shared with the conversion threads, under m_.
+    std::mutex m_;
+    std::condition_variable changed_;
+    bool stop_ = false;
+    std::size_t published_ = 0; // jobs_[0, published_) may be converted
+    std::size_t next_ = 0;      // the first not yet taken by a thread
+    const flw_reader::DeferredRecord* shared_jobs_ = nullptr;
+    const std::uint8_t* shared_capture_ = nullptr;
+    std::size_t shared_capture_size_ = 0;
+    hyp_data* shared_records_ = nullptr;
+    std::exception_ptr worker_error_;
+    std::vector<std::thread> workers_;
 };
 
 // Runs a replay with the FLW values deferred as above, and converts them however it ends.
@@ -183,7 +309,7 @@ CaptureFeed with_deferred_values(parent_reader& reader, TakenRecords* take, Feed
     DeferredValues deferred(reader, take);
     CaptureFeed result;
     try {
-        result = feed();
+        result = feed(deferred);
     } catch (...) {
         deferred.convert();
         throw;
@@ -203,18 +329,20 @@ CaptureFeed finish_stream(parent_reader& reader) {
 namespace {
 
 CaptureFeed feed_bytes_now(parent_reader& reader, const std::uint8_t* bytes, std::size_t size,
-                           std::size_t block, TakenRecords* take) {
+                           std::size_t block, TakenRecords* take, DeferredValues& deferred) {
     CaptureFeed feed;
     feed.bytes = size;
     if (block == 0)
         block = 4096;
     reader.raw_bytes.reserve(reader.raw_bytes.size() + size);
     reserve_records(reader, size, take);
+    deferred.reserve(size);
     std::size_t done = 0;
     while (size - done >= block) {
         feed_one(reader, bytes + done, block, feed);
         take_into(reader, take);
         done += block;
+        deferred.taken(std::min(block, size - done));
     }
     feed_one(reader, bytes + done, size - done, feed);
     run_counted([&] { reader.finish(); }, feed);
@@ -222,7 +350,8 @@ CaptureFeed feed_bytes_now(parent_reader& reader, const std::uint8_t* bytes, std
     return feed;
 }
 
-CaptureFeed feed_capture_now(parent_reader& reader, const std::string& path, TakenRecords* take) {
+CaptureFeed feed_capture_now(parent_reader& reader, const std::string& path, TakenRecords* take,
+                             DeferredValues& deferred) {
     file_checks::refuse_folder(path);
     std::ifstream in(path, std::ios::in | std::ios::binary);
     if (!in.is_open())
@@ -236,6 +365,7 @@ CaptureFeed feed_capture_now(parent_reader& reader, const std::string& path, Tak
     if (size > 0) {
         reader.raw_bytes.reserve(reader.raw_bytes.size() + static_cast<std::size_t>(size));
         reserve_records(reader, static_cast<std::size_t>(size), take);
+        deferred.reserve(static_cast<std::size_t>(size));
     }
     for (;;) {
         in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
@@ -243,6 +373,7 @@ CaptureFeed feed_capture_now(parent_reader& reader, const std::string& path, Tak
         feed.bytes += got;
         feed_one(reader, block.data(), got, feed);
         take_into(reader, take);
+        deferred.taken(block.size());
         if (got < block.size()) {
             if (in.bad())
                 throw VelmoraError("Unable to open binary file.");
@@ -258,10 +389,13 @@ CaptureFeed feed_capture_now(parent_reader& reader, const std::string& path, Tak
 
 CaptureFeed feed_bytes(parent_reader& reader, const std::uint8_t* bytes, std::size_t size,
                        std::size_t block, TakenRecords* take) {
-    return with_deferred_values(reader, take,
-                                [&] { return feed_bytes_now(reader, bytes, size, block, take); });
+    return with_deferred_values(reader, take, [&](DeferredValues& deferred) {
+        return feed_bytes_now(reader, bytes, size, block, take, deferred);
+    });
 }
 
 CaptureFeed feed_capture(parent_reader& reader, const std::string& path, TakenRecords* take) {
-    return with_deferred_values(reader, take, [&] { return feed_capture_now(reader, path, take); });
+    return with_deferred_values(reader, take, [&](DeferredValues& deferred) {
+        return feed_capture_now(reader, path, take, deferred);
+    });
 }

@@ -356,14 +356,15 @@ void flw_reader::fill_values(const std::int32_t* signals, const std::int32_t* re
     }
 }
 
-void flw_reader::convert_deferred(const DeferredRecord& d, hyp_data* const* records) const {
+void flw_reader::convert_deferred(const DeferredRecord& d, const std::uint8_t* capture,
+                                  std::size_t size, hyp_data* const* records) const {
     // The layout read by read_block and read_reference, from the first sync byte on.
     constexpr std::size_t blocks_at = 18, block_size = 2 + 3 * channels;
     constexpr std::size_t references_at = blocks_at + blocks_per_record * block_size;
     constexpr std::size_t temp_at = references_at + 3 * channels;
-    if (d.start > raw_bytes.size())
+    if (d.start > size)
         throw VelmoraError("Record ends before its declared length.");
-    const ByteView v(raw_bytes.data() + d.start, raw_bytes.size() - d.start);
+    const ByteView v(capture + d.start, size - d.start);
     // Checked once for the whole record; the loops below stay inside it.
     const std::uint8_t* body = v.sub(0, temp_at + 2).data();
     const auto le16 = [body](std::size_t at) {

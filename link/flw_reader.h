@@ -61,10 +61,12 @@ class flw_reader : public parent_reader {
     // leaves its records' a and c values empty and notes the record in the list, for the batch
     // replay to convert on several threads; nullptr converts at once again.
     void defer_values(std::vector<DeferredRecord>* into) { deferred_ = into; }
-    // The a and c values of the ten records of `d`, read again from raw_bytes, into
-    // records[0..9]: those convert_record gives.  Reads only the capture and the device file, so
-    // several threads may convert different records at once while nothing is appended.
-    void convert_deferred(const DeferredRecord& d, hyp_data* const* records) const;
+    // The a and c values of the ten records of `d`, read again from the capture, into
+    // records[0..9]: those convert_record gives.  `capture` is raw_bytes.data() and `size` at
+    // least the end of the record; it reads nothing else than the capture and the device file,
+    // so other threads may convert records that are framed while this one frames the next.
+    void convert_deferred(const DeferredRecord& d, const std::uint8_t* capture, std::size_t size,
+                          hyp_data* const* records) const;
 
     void find_sync();
     void read_header();
