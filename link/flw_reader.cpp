@@ -286,9 +286,9 @@ void flw_reader::convert_record() {
         if (trace_)
             trace_->block_time(raw, t);
 
-        // The lists get their room here, so that the records' memory comes from this thread's
-        // heap whichever thread converts them, and converting allocates nothing.
-        hyp_data& r = new_record(channels_per_kind);
+        // Records converted elsewhere get the room for their lists here, so that their memory
+        // comes from this thread's heap and converting allocates nothing.
+        hyp_data& r = deferred_ ? new_record(channels_per_kind) : decoded_records.emplace_back();
         records[b] = &r;
         if (decoded_count == 0) {
             first_stamp = t;
