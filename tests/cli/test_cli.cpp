@@ -1,9 +1,11 @@
 // velmora-cli's data commands, run as a separate process on small files in a temporary folder.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -25,6 +27,11 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The system's reason as the program under test words it: in the locale the tests run under.
+std::string sys_reason(int error) {
+    return std::strerror(error);
+}
 
 struct CliRun {
     int status = -1;
@@ -265,27 +272,27 @@ TEST_F(Cli, FailuresNameTheFileAndTheSystemsReason) {
     };
     const Case cases[] = {
         {"correct " + path("missing.dat") + " -o " + path("o.dat"),
-         missing + ": Unable to open file. (No such file or directory)\n"},
+         missing + ": Unable to open file. (" + sys_reason(ENOENT) + ")\n"},
         {"info " + path("missing.dat"),
-         missing + ": Unable to open file. (No such file or directory)\n"},
+         missing + ": Unable to open file. (" + sys_reason(ENOENT) + ")\n"},
         {correct + " --ctd " + path("missing.dat"),
-         missing + ": Unable to open file. (No such file or directory)\n"},
+         missing + ": Unable to open file. (" + sys_reason(ENOENT) + ")\n"},
         {correct + " --water " + path("missing.dat") + " --apply water",
-         missing + ": Unable to open file. (No such file or directory)\n"},
+         missing + ": Unable to open file. (" + sys_reason(ENOENT) + ")\n"},
         {"correct " + path("cast.dat") + " -o " + path("no folder/o.dat"),
-         no_folder + ": Unable to open file for saving. (No such file or directory)\n"},
+         no_folder + ": Unable to open file for saving. (" + sys_reason(ENOENT) + ")\n"},
         {"water " + path("cast.dat") + " --records 1 --temp 20 -o " + path("no folder/o.dat"),
-         no_folder + ": Unable to open file for saving. (No such file or directory)\n"},
+         no_folder + ": Unable to open file for saving. (" + sys_reason(ENOENT) + ")\n"},
         {"replay --dev '" + dev + "' " + path("text.bin") + " -o " + path("o.dat"),
          (dir / "text.bin").string() +
              ": Unable to read binary file.  Do you have the right devfile specified?\n"},
         {"info --dev " + path("missing.dat") + " " + path("text.bin"),
-         missing + ": Unable to open file. (No such file or directory)\n"},
+         missing + ": Unable to open file. (" + sys_reason(ENOENT) + ")\n"},
         {"correct " + path("cast.dat") + " -d " + path("text.bin"),
          (dir / "text.bin").string() + ": is a file, not a folder.\n"},
         {"correct " + path("cast.dat") + " -d " + path("text.bin/below"),
-         (dir / "text.bin/below").string() + ": Unable to make the output folder. (Not a "
-                                             "directory)\n"},
+         (dir / "text.bin/below").string() + ": Unable to make the output folder. (" +
+             sys_reason(ENOTDIR) + ")\n"},
         // Messages that are not about a file stay as worded.
         {correct + " --temp-source ctd", "CTD data not merged\n"},
         {correct + " --apply water", "Water calibration not loaded.\n"},
@@ -621,7 +628,7 @@ TEST_F(Cli, FileNamesAreNeitherFormatsNorShellText) {
     r = run_argv(
         {"correct", missing, in, "-d", (dir / (odd + " folder")).string(), "--apply", "temp"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, missing + ": Unable to open file. (No such file or directory)\n");
+    EXPECT_EQ(r.err, missing + ": Unable to open file. (" + sys_reason(ENOENT) + ")\n");
     EXPECT_EQ(
         std::distance(fs::directory_iterator(dir / (odd + " folder")), fs::directory_iterator()),
         1);
@@ -683,11 +690,11 @@ TEST_F(Cli, AcquireChecksItsFilesBeforeItStarts) {
     const Case cases[] = {
         {acquire + "-o /proc/acq.dat", "/proc/acq.dat: Unable to open file for saving. ("},
         {acquire + "-o " + path("cast.dat") + " --raw " + path("no folder/cast.bin"),
-         (dir / "no folder/cast.bin").string() +
-             ": Unable to open file for saving. (No such file or directory)\n"},
+         (dir / "no folder/cast.bin").string() + ": Unable to open file for saving. (" +
+             sys_reason(ENOENT) + ")\n"},
         {acquire + "-o " + path("."), (dir / ".").string() + ": is a folder, not a file.\n"},
         {"acquire --dev " + path("missing.dev") + " --port 91 -o " + path("cast.dat"),
-         (dir / "missing.dev").string() + ": Unable to open file. (No such file or directory)\n"},
+         (dir / "missing.dev").string() + ": Unable to open file. (" + sys_reason(ENOENT) + ")\n"},
         {"acquire --dev " + path("notes.dev") + " --port 91 -o " + path("cast.dat"),
          (dir / "notes.dev").string() + ": This file does not seem to be an FLW or HYP devfile."},
     };

@@ -1,5 +1,7 @@
 // A folder named where a file belongs is refused by every reader, and the checks made before a
 // read or a save say why a path will not do.
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "devfile.h"
@@ -9,6 +11,11 @@
 using namespace files_test;
 
 namespace {
+
+// The system's reason as the program under test words it: in the locale the tests run under.
+std::string sys_reason(int error) {
+    return std::strerror(error);
+}
 
 class FileChecks : public ScratchDir {};
 
@@ -35,16 +42,16 @@ TEST_F(FileChecks, ProblemsOfInputsAndOutputsCarryTheSystemsReason) {
     EXPECT_EQ(file_checks::input_problem(path("there.txt")), "");
     EXPECT_EQ(file_checks::input_problem(path("folder")), "is a folder, not a file.");
     EXPECT_EQ(file_checks::input_problem(path("missing.txt")),
-              "Unable to open file. (No such file or directory)");
+              "Unable to open file. (" + sys_reason(ENOENT) + ")");
 
     EXPECT_EQ(file_checks::output_problem(path("new.txt")), "");
     EXPECT_EQ(file_checks::output_problem(path("there.txt")), "");
     EXPECT_EQ(file_checks::output_problem("/dev/null"), "");
     EXPECT_EQ(file_checks::output_problem(path("folder")), "is a folder, not a file.");
     EXPECT_EQ(file_checks::output_problem(path("no/such/folder.txt")),
-              "Unable to open file for saving. (No such file or directory)");
+              "Unable to open file for saving. (" + sys_reason(ENOENT) + ")");
     EXPECT_EQ(file_checks::output_problem(path("there.txt/below.txt")),
-              "Unable to open file for saving. (Not a directory)");
+              "Unable to open file for saving. (" + sys_reason(ENOTDIR) + ")");
     // The checks leave nothing behind.
     EXPECT_EQ(entries(), (std::vector<std::string>{"folder", "there.txt"}));
 
