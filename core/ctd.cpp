@@ -20,15 +20,12 @@ bool has_letter(std::string_view line) {
     return false;
 }
 
-} // namespace
-
-int CTD_Data::data_columns(const std::string& path) {
-    file_checks::refuse_folder(path);
-    fileio::LineReader in(path);
-    if (!in.is_open())
-        throw VelmoraError("Unable to open file.");
+// Calls `on_line` with each data line of a CTD log, in order, until it returns false.  A line
+// holding a NUL byte is left out; lines with a letter before the first line without one are
+// column names.
+template <class OnLine> void each_data_line(fileio::LineReader& in, OnLine on_line) {
+    bool header = true;
     std::string_view line;
-    bool header = true; // as read_ctd_file tells column names from data
     while (in.next(line)) {
         if (text::has_nul(line))
             continue;
@@ -37,15 +34,27 @@ int CTD_Data::data_columns(const std::string& path) {
                 continue;
             header = false;
         }
+        if (!on_line(line))
+            return;
+    }
+}
+
+} // namespace
+
+int CTD_Data::data_columns(const std::string& path) {
+    file_checks::refuse_folder(path);
+    fileio::LineReader in(path);
+    if (!in.is_open())
+        throw VelmoraError("Unable to open file.");
+    int columns = 0;
+    each_data_line(in, [&](std::string_view line) {
         text::FieldCursor cur(line);
         std::string_view f;
-        int k = 0;
         while (cur.next(f))
-            ++k;
-        if (k > 0)
-            return k;
-    }
-    return 0;
+            ++columns;
+        return columns == 0;
+    });
+    return columns;
 }
 
 void CTD_Data::read_ctd_file(const std::string& path, int time_col, int temp_col, int saln_col,
@@ -57,17 +66,7 @@ void CTD_Data::read_ctd_file(const std::string& path, int time_col, int temp_col
     std::vector<ctd_struct> read;
     try {
         ctd_struct current; // a column beyond a line's last field keeps the previous line's value
-        bool header = true;
-        std::string_view line;
-        while (in.next(line)) {
-            if (text::has_nul(line))
-                continue;
-            // Lines with a letter before the first line without one are column names.
-            if (header) {
-                if (has_letter(line))
-                    continue;
-                header = false;
-            }
+        each_data_line(in, [&](std::string_view line) {
             text::FieldCursor cur(line);
             std::string_view f;
             int k = 0;
@@ -87,7 +86,8 @@ void CTD_Data::read_ctd_file(const std::string& path, int time_col, int temp_col
             }
             if (k > 0)
                 read.push_back(current);
-        }
+            return true;
+        });
     } catch (const std::bad_alloc&) {
         throw VelmoraError("Internal error--Error pushing back vector.  Perhaps out of memory?");
     }

@@ -124,14 +124,6 @@ inline void expect_same_entries(const std::vector<ctd_struct>& a,
     }
 }
 
-// The message of the VelmoraError that `f` raises, or "" when it raises none.
-template <typename F> std::string error_of(F&& f) {
-    try {
-        f();
-    } catch (const VelmoraError& e) {
-        return e.what();
-    }
-    return "";
-}
+using test_util::error_of;
 
 } // namespace files_test

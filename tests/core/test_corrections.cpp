@@ -10,14 +10,7 @@
 
 namespace {
 
-std::string error_of(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const VelmoraError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using test_util::error_of;
 
 // Six channels around the scattering reference, records with a and c values that vary per record
 // and per channel, one CTD and one onboard entry per record, a water calibration.

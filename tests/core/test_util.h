@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "velmora_error.h"
+
 namespace test_util {
 
 // True when a and b agree to a relative tolerance `rel` (or both are tiny: |a - b| <= abs_floor).
@@ -24,6 +26,16 @@ inline ::testing::AssertionResult near_rel(double a, double b, double rel = 1e-1
     std::snprintf(buf, sizeof buf, "%.17g vs %.17g (relative difference %.3g, allowed %.3g)", a, b,
                   scale > 0 ? diff / scale : diff, rel);
     return ::testing::AssertionFailure() << buf;
+}
+
+// The message of the VelmoraError that `f` raises, or "" when it raises none.
+template <typename F> std::string error_of(F&& f) {
+    try {
+        f();
+    } catch (const VelmoraError& e) {
+        return e.what();
+    }
+    return "";
 }
 
 } // namespace test_util
