@@ -270,7 +270,6 @@ void AcquisitionController::B_StartClick() {
     ws.data.swap(data);
     data.reset();
     ws.allow_corrections(true);
-    copied_records_ = 0;
     lastByteCount_ = 0;
 
     ws.window.caption.clear();
@@ -328,7 +327,6 @@ void AcquisitionController::B_StopClick() {
 void AcquisitionController::sync_records() {
     // Moved, not copied: the reader keeps none of the records it has handed over.
     take_decoded_records(*ctx_.ws.data, *ctx_.ws.reader);
-    copied_records_ = ctx_.ws.data->records.size();
 }
 
 void AcquisitionController::copy_preview_into_data() {

@@ -131,8 +131,7 @@ class AcquisitionController {
 
   private:
     void set_timer1(bool on);
-    // Brings the data set's records up to the reader's decoded records, copying only the new
-    // ones unless something else changed the record list.
+    // Moves the records the reader has decoded since the last call into the data set.
     void sync_records();
     void copy_preview_into_data();
     void tick_running(std::int64_t now, std::int64_t elapsed);
@@ -145,6 +144,5 @@ class AcquisitionController {
     bool timer1_ = false;
     std::unique_ptr<QTimer> portTimer_;
     std::uint64_t lastByteCount_ = 0;
-    std::size_t copied_records_ = 0; // records the last sync left in the data set
-    double fac_cal_value_ = 0.0;     // last value entered in the factory-temperature query
+    double fac_cal_value_ = 0.0; // last value entered in the factory-temperature query
 };

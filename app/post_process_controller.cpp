@@ -314,7 +314,7 @@ void PostProcessController::ApplyCorrectionOptions() {
         // A data set without onboard temperatures refuses that source: the user is told, and
         // the constant is used instead.
         if (o.temperature.source == TempSource::Onboard && !d.has_onboard_temperature()) {
-            ctx_.dialogs.message("This data file holds no onboard temperature.", "");
+            ctx_.dialogs.message(kNoOnboardTemperature, "");
             p.PD_Temp = 0;
             p.E_Temp_visible = true;
             o.temperature.source = TempSource::Constant;

@@ -309,7 +309,7 @@ const CTD_Data* source_list(const HYP_Data& d, int source, bool temperature, boo
         if (!temperature)
             break;
         if (!d.has_onboard_temperature())
-            throw VelmoraError("This data file holds no onboard temperature.");
+            throw VelmoraError(kNoOnboardTemperature);
         return &d.onboard_list;
     case 4:
         if (temperature)

@@ -299,12 +299,8 @@ void read_device_header(fileio::LineReader& in, bool hyp, Loaded& out) {
     header_line(in, line, out); // line 4
     header_line(in, line, out); // line 5: "%*s%lf%*s", the number after the first word
     {
-        text::FieldCursor cur(line);
-        std::string_view first;
         std::size_t used = 0;
-        double v = 0.0;
-        if (cur.next(first))
-            v = text::parse_double(cur.remainder(), &used);
+        const double v = text::number_after_first_word(line, &used);
         out.fac_cal_temp = used > 0 ? v : 0.0;
     }
     for (int i = 6; i <= 8; ++i)

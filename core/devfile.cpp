@@ -115,12 +115,8 @@ void parse_into(devfile& d, const std::string& path) {
     // Line 4: a label, then the factory calibration temperature.
     line = src.header();
     {
-        text::FieldCursor words(line);
-        std::string_view label;
         std::size_t used = 0;
-        double value = 0.0;
-        if (words.next(label))
-            value = text::parse_double(words.remainder(), &used);
+        const double value = text::number_after_first_word(line, &used);
         d.factory_cal_unparsed = used == 0;
         d.factory_cal_temp = d.factory_cal_unparsed ? 0.0f : static_cast<float>(value);
     }

@@ -78,6 +78,9 @@ extern bool ts_table_loaded;
 // Appends the built-in 3551 rows (400.0 to 755.0 nm) to an empty table and sets ts_table_loaded.
 void fill_ts_table(std::vector<ts_coef>& table);
 
+// Why the onboard temperature source is refused for a data set whose records hold none.
+inline constexpr const char* kNoOnboardTemperature = "This data file holds no onboard temperature.";
+
 // Why a data set read from a corrected file is not corrected (or saved as corrected) again.
 inline constexpr const char* kAlreadyCorrected =
     "This file is already corrected; correct the instrument data file instead.";

@@ -91,7 +91,7 @@ std::optional<SalnSource> saln_source_named(std::string_view name) {
 
 double ProcessingOptions::apply_to(HYP_Data& d) const {
     if (temperature.source == TempSource::Onboard && !d.has_onboard_temperature())
-        throw VelmoraError("This data file holds no onboard temperature.");
+        throw VelmoraError(kNoOnboardTemperature);
     // The reference first: a data set without wavelengths refuses it before anything changes.
     const double chosen = d.set_scat_ref(scattering.reference_nm);
     d.temp_source = temperature.source;

@@ -247,6 +247,18 @@ std::string_view FieldCursor::remainder() {
     return rest_;
 }
 
+double number_after_first_word(std::string_view line, std::size_t* consumed) {
+    FieldCursor words(line);
+    std::string_view first;
+    std::size_t used = 0;
+    double value = 0.0;
+    if (words.next(first))
+        value = parse_double(words.remainder(), &used);
+    if (consumed)
+        *consumed = used;
+    return value;
+}
+
 bool TabCursor::next(std::string_view& field) {
     while (!rest_.empty() && rest_[0] == '\t')
         rest_.remove_prefix(1);

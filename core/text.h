@@ -13,6 +13,10 @@ namespace text {
 // is none.  `consumed` (optional) receives the number of characters used, 0 when nothing parsed.
 double parse_double(std::string_view s, std::size_t* consumed = nullptr);
 
+// The number that follows the first blank-separated word of `line` ("tcal: 21.5 C" gives 21.5),
+// by the rules of parse_double; `consumed` 0 when there is no word or no number after it.
+double number_after_first_word(std::string_view line, std::size_t* consumed = nullptr);
+
 // A number a user typed into a field: as parse_double, except that a decimal comma counts as the
 // decimal point when the text has no point (users of decimal-comma locales type "21,5").
 double parse_typed_number(std::string_view s, std::size_t* consumed = nullptr);
