@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,13 @@ class HYP_Data {
     std::vector<bool> channel_is_a;
     std::ofstream continuous_file;
     std::uint32_t written_count = 0;
+    // UTC time of the first record, ms since 1970-01-01T00:00:00Z; record i is at
+    // start_utc + records[i].time.  Unknown for files written before it was kept.
+    std::optional<std::int64_t> start_utc;
+    // Positions from a merged GPS log, one per record (NaN: no fix near it); empty without one.
+    std::vector<double> lat_list, lon_list;
+    std::string gps_file_name;
+    bool gps_merged = false;
 
     // Files in.
     void load_file(const std::string& path, bool water_mode);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,9 +16,22 @@
 class HYP_Data;
 
 // The codes are those the data set's fields have always held (and the header sentences use).
-enum class ScatMethod : std::int32_t { Baseline = 1, Proportional = 2, FractionOfB = 3 };
+enum class ScatMethod : std::int32_t {
+    Baseline = 1,
+    Proportional = 2,
+    FractionOfB = 3,
+    ResidualTemp = 4, // residual temperature and scattering, on a common grid only
+};
 enum class TempSource : std::int32_t { Constant = 1, CTD = 2, Onboard = 3, Fitted = 4 };
 enum class SalnSource : std::int32_t { Constant = 1, CTD = 2, Onboard = 3, Fitted = 4 };
+// What the CTD log's time column holds: ms in the records' time base, seconds since the first
+// record, UTC seconds since 1970, one ISO field, or a date field and a time-of-day field.
+enum class CtdTimeFormat : std::int32_t { Ms, Seconds, Epoch, Iso, DateTime };
+// The wavelengths the corrected values are given on.
+enum class GridKind : std::int32_t { Native, OntoA, Regular };
+enum class BinKind : std::int32_t { None, Time, Depth };
+enum class CastDirection : std::int32_t { Both, Down, Up };
+enum class BinStat : std::int32_t { Median, Mean };
 enum class InstrumentType : std::int32_t { None = 0, HYP = 1, FLW = 2, Processed = 4 };
 
 // The names a recipe and the command line use: "baseline", "proportional", "fraction";
@@ -59,7 +73,21 @@ struct ProcessingOptions {
     struct Ctd {
         std::string file;
         CtdColumns columns;
+        CtdTimeFormat time_format = CtdTimeFormat::Ms;
+        double lag_s = 0.0; // added to every CTD time before the merge
+        // A record whose merged sample is further away gets NaN temperature, salinity and
+        // pressure.  Unset: 60 s with a clock-time format, no limit with ms and s.
+        std::optional<double> max_gap_s;
         bool operator==(const Ctd&) const = default;
+    };
+    struct Gps {
+        std::string file; // NMEA 0183 log; empty: none
+        bool operator==(const Gps&) const = default;
+    };
+    struct Grid {
+        GridKind kind = GridKind::Native;
+        double start = 0.0, stop = 0.0, step = 0.0; // nm, Regular only
+        bool operator==(const Grid&) const = default;
     };
     struct Water {
         std::string file;
@@ -71,10 +99,41 @@ struct ProcessingOptions {
         ScatMethod method = ScatMethod::Proportional;
         double reference_nm = 715.0; // requested; the nearest channel is used
         bool no_negative = false;
+        // The residual temperature correction's reference and fitting window, nm.
+        struct Residual {
+            double reference_nm = 730.0;
+            double window_lo = 700.0, window_hi = 750.0;
+            bool operator==(const Residual&) const = default;
+        };
+        Residual residual;
         bool operator==(const Scattering&) const = default;
+    };
+    // Quality-control flags (1 pass, 2 not evaluated, 3 suspect, 4 fail, 9 missing).
+    struct Qc {
+        bool apply = false;
+        double range_min = -0.05, range_max = 15.0;         // 1/m
+        double spike_suspect = 0.02, spike_fail = 0.05;     // 1/m
+        double flat_eps = 1e-6;                             // 1/m
+        int flat_suspect = 20, flat_fail = 60;              // records
+        double neg_b_suspect = -0.01, neg_b_fail = -0.05;   // 1/m
+        double gap_factor = 4.0;                            // times the median time step
+        double residual_suspect = 1.0, residual_fail = 3.0; // degrees C
+        double window_lo = 400.0, window_hi = 700.0;        // nm, for the record flag
+        bool operator==(const Qc&) const = default;
+    };
+    struct Binning {
+        BinKind kind = BinKind::None;
+        double width = 0.0; // s for time bins, m for depth bins
+        CastDirection direction = CastDirection::Both;
+        BinStat stat = BinStat::Median;
+        int min_count = 3;
+        bool exclude_suspect = false;
+        bool operator==(const Binning&) const = default;
     };
     struct Output {
         bool chl_column = false;
+        // The files written: the text file, and beside it OUT's stem with .nc and .sb.
+        bool text = true, netcdf = false, seabass = false;
         bool operator==(const Output&) const = default;
     };
 
@@ -83,7 +142,13 @@ struct ProcessingOptions {
     Ctd ctd;
     Water water;
     Scattering scattering;
+    Gps gps;
+    Grid grid;
+    Qc qc;
+    Binning binning;
     Output output;
+    // Archive metadata (SeaBASS header keywords, NetCDF global attributes), by name.
+    std::map<std::string, std::string> metadata;
 
     bool operator==(const ProcessingOptions&) const = default;
 
