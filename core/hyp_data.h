@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iosfwd>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ struct ctd_struct {
     double salinity = 0.0;    // PSU
     double temperature = 0.0; // degrees C
 };
+
+struct ProductTable;
 
 class CTD_Data {
   public:
@@ -157,6 +160,9 @@ class HYP_Data {
     std::vector<double> lat_list, lon_list;
     std::string gps_file_name;
     bool gps_merged = false;
+    // What the app processed last, for the views: one row per record (QC flags, the residual
+    // temperature) and the bins; null when not processed.
+    std::shared_ptr<const ProductTable> record_products, binned_products;
 
     // Files in.
     void load_file(const std::string& path, bool water_mode);
