@@ -1,0 +1,220 @@
+// Time and depth bins of the product table: per bin and value column the median or mean of the
+// values kept, their standard deviation and count; the CTD, GPS and residual temperature
+// columns are averaged.
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <numeric>
+#include <vector>
+
+#include "products.h"
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The records of one bin and the bin's number k (it covers [k·w, (k+1)·w) from the origin).
+struct Bin {
+    double k;
+    std::vector<std::size_t> records;
+};
+
+// Groups records by bin number (not finite: left out), bins in ascending order, records in record
+// order within each.
+std::vector<Bin> group(const std::vector<double>& keys) {
+    std::vector<std::size_t> order;
+    order.reserve(keys.size());
+    for (std::size_t n = 0; n < keys.size(); ++n)
+        if (std::isfinite(keys[n]))
+            order.push_back(n);
+    auto by_key = [&](std::size_t x, std::size_t y) { return keys[x] < keys[y]; };
+    if (!std::is_sorted(order.begin(), order.end(), by_key))
+        std::stable_sort(order.begin(), order.end(), by_key);
+    std::vector<Bin> bins;
+    for (std::size_t n : order) {
+        if (bins.empty() || bins.back().k != keys[n])
+            bins.push_back({keys[n], {}});
+        bins.back().records.push_back(n);
+    }
+    return bins;
+}
+
+// Time bins of width w ms from T0: with a start time, the whole multiple of w since 1970 at
+// or before it; without one, time 0 of the records.
+std::vector<Bin> time_bins(const ProductTable& t, double width_ms, double& origin) {
+    origin = 0.0;
+    if (t.start_utc) {
+        const double start = static_cast<double>(*t.start_utc);
+        origin = std::floor(start / width_ms) * width_ms - start;
+    }
+    std::vector<double> keys(t.rows());
+    for (std::size_t n = 0; n < t.rows(); ++n)
+        keys[n] = std::floor((t.time[n] - origin) / width_ms); // NaN time: left out
+    return group(keys);
+}
+
+std::vector<Bin> depth_bins(const ProductTable& t, double width_m, CastDirection direction) {
+    if (t.pressure.empty())
+        throw VelmoraError("Depth bins need the pressure of a merged CTD.");
+    const std::size_t rows = t.rows();
+    // The bottom of the cast: the first record at the highest pressure.
+    std::size_t bottom = 0;
+    double deepest = -std::numeric_limits<double>::infinity();
+    for (std::size_t n = 0; n < rows; ++n)
+        if (t.pressure[n] > deepest) {
+            deepest = t.pressure[n];
+            bottom = n;
+        }
+    std::vector<double> keys(rows, kNaN);
+    for (std::size_t n = 0; n < rows; ++n) {
+        if (direction == CastDirection::Down && n > bottom)
+            break;
+        if (direction == CastDirection::Up && n <= bottom)
+            continue;
+        keys[n] = std::floor(t.pressure[n] / width_m); // dbar taken as m; NaN: left out
+    }
+    return group(keys);
+}
+
+// The mean of the finite values of column `col` over the bin's records; NaN when none.
+double mean_of(const std::vector<double>& col, const Bin& bin) {
+    double sum = 0.0;
+    std::size_t count = 0;
+    for (std::size_t n : bin.records)
+        if (std::isfinite(col[n])) {
+            sum += col[n];
+            ++count;
+        }
+    return count > 0 ? sum / static_cast<double>(count) : kNaN;
+}
+
+// One matrix of the table (a or c) and what its bins get.
+struct Matrix {
+    const std::vector<double>& v;
+    const std::vector<std::uint8_t>& flags; // empty: no QC
+    std::size_t channels;
+    std::vector<double>& stat;
+    std::vector<double>& sd;
+    std::vector<int>& count;
+};
+
+class Statistics {
+  public:
+    explicit Statistics(const ProcessingOptions::Binning& b) : b_(b) {}
+
+    // Appends one row of statistics per channel of `m` for the records of `bin`.
+    void add_row(const Matrix& m, const Bin& bin) {
+        const std::size_t size = bin.records.size();
+        // The kept values, channel after channel, `size` slots each.
+        scratch_.resize(m.channels * size);
+        kept_.assign(m.channels, 0);
+        for (std::size_t n : bin.records) {
+            const double* row = m.v.data() + n * m.channels;
+            const std::uint8_t* flags = m.flags.empty() ? nullptr : m.flags.data() + n * m.channels;
+            for (std::size_t i = 0; i < m.channels; ++i) {
+                if (!std::isfinite(row[i]) || (flags && excluded(flags[i])))
+                    continue;
+                scratch_[i * size + kept_[i]++] = row[i];
+            }
+        }
+        for (std::size_t i = 0; i < m.channels; ++i) {
+            double* x = scratch_.data() + i * size;
+            const std::size_t k = kept_[i];
+            m.count.push_back(static_cast<int>(k));
+            if (k == 0 || static_cast<long long>(k) < b_.min_count) {
+                m.stat.push_back(kNaN);
+                m.sd.push_back(kNaN);
+                continue;
+            }
+            const double mean = std::accumulate(x, x + k, 0.0) / static_cast<double>(k);
+            double ss = 0.0;
+            for (std::size_t j = 0; j < k; ++j)
+                ss += (x[j] - mean) * (x[j] - mean);
+            m.sd.push_back(k >= 2 ? std::sqrt(ss / static_cast<double>(k - 1)) : kNaN);
+            m.stat.push_back(b_.stat == BinStat::Mean ? mean : median(x, k));
+        }
+    }
+
+  private:
+    const ProcessingOptions::Binning& b_;
+    std::vector<double> scratch_;
+    std::vector<std::size_t> kept_;
+
+    bool excluded(std::uint8_t f) const {
+        return f == qc_flag::kFail || f == qc_flag::kMissing ||
+               (b_.exclude_suspect && f == qc_flag::kSuspect);
+    }
+    // Reorders x; an even count gives the mean of the two middle values.
+    static double median(double* x, std::size_t k) {
+        const std::size_t mid = k / 2;
+        std::nth_element(x, x + mid, x + k);
+        if (k % 2 == 1)
+            return x[mid];
+        return (*std::max_element(x, x + mid) + x[mid]) / 2;
+    }
+};
+
+} // namespace
+
+ProductTable bin_products(const ProductTable& t, const ProcessingOptions::Binning& b) {
+    if (b.kind == BinKind::None)
+        return t;
+    if (t.binned())
+        throw VelmoraError("The values are binned already.");
+    if (!(b.width > 0) || !std::isfinite(b.width))
+        throw VelmoraError("The bin width must be positive.");
+
+    ProductTable out;
+    out.a_wavelengths = t.a_wavelengths;
+    out.c_wavelengths = t.c_wavelengths;
+    out.common_grid = t.common_grid;
+    out.start_utc = t.start_utc;
+    out.info = t.info;
+    out.bin_kind = b.kind;
+
+    double origin = 0.0;
+    const double width_ms = b.width * 1000.0;
+    const std::vector<Bin> bins = b.kind == BinKind::Time ? time_bins(t, width_ms, origin)
+                                                          : depth_bins(t, b.width, b.direction);
+
+    const std::size_t na = t.a_channels(), nc = t.c_channels();
+    out.a.reserve(bins.size() * na);
+    out.a_sd.reserve(bins.size() * na);
+    out.a_n.reserve(bins.size() * na);
+    out.c.reserve(bins.size() * nc);
+    out.c_sd.reserve(bins.size() * nc);
+    out.c_n.reserve(bins.size() * nc);
+    const Matrix a{t.a, t.a_flags, na, out.a, out.a_sd, out.a_n};
+    const Matrix c{t.c, t.c_flags, nc, out.c, out.c_sd, out.c_n};
+    Statistics stats(b);
+
+    // The averaged columns that the table has.
+    struct Averaged {
+        const std::vector<double>& in;
+        std::vector<double>& out;
+    };
+    const Averaged averaged[] = {{t.temperature, out.temperature},
+                                 {t.salinity, out.salinity},
+                                 {t.pressure, out.pressure},
+                                 {t.lat, out.lat},
+                                 {t.lon, out.lon},
+                                 {t.dT, out.dT}};
+
+    for (const Bin& bin : bins) {
+        if (b.kind == BinKind::Time) {
+            out.time.push_back(origin + (bin.k + 0.5) * width_ms);
+        } else {
+            out.time.push_back(mean_of(t.time, bin));
+            out.depth.push_back((bin.k + 0.5) * b.width);
+        }
+        out.n.push_back(static_cast<int>(bin.records.size()));
+        stats.add_row(a, bin);
+        stats.add_row(c, bin);
+        for (const Averaged& col : averaged)
+            if (!col.in.empty())
+                col.out.push_back(mean_of(col.in, bin));
+    }
+    return out;
+}
