@@ -4,11 +4,26 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct ProductTable;
 
 namespace seabass {
+
+// The header keywords every SeaBASS file must carry, in the order they are written (and in
+// which a missing one is named).
+inline constexpr const char* kRequiredKeywords[] = {
+    "investigators",  "affiliations",   "contact",
+    "experiment",     "cruise",         "station",
+    "data_file_name", "documents",      "calibration_files",
+    "data_type",      "data_status",    "start_date",
+    "end_date",       "start_time",     "end_time",
+    "north_latitude", "south_latitude", "east_longitude",
+    "west_longitude", "water_depth",    "measurement_depth",
+    "missing",        "delimiter",      "fields",
+    "units",
+};
 
 struct Finding {
     std::size_t line = 0; // 1-based; 0: the file as a whole
@@ -16,8 +31,24 @@ struct Finding {
     std::string text;
 };
 
-// Checks a SeaBASS file.
+// Checks the text of a SeaBASS file.  `file_name` (the name without folders; empty: unknown) is
+// compared with the data_file_name keyword.  Findings in line order, those about the file as a
+// whole last.
+std::vector<Finding> check_text(std::string_view text, std::string_view file_name = {});
+
+// Checks a SeaBASS file; VelmoraError "Unable to open file." when it cannot be read.
 std::vector<Finding> check_file(const std::string& path);
+
+// "PATH:LINE: error: TEXT" ("PATH: warning: TEXT" for the file as a whole).
+std::string finding_line(const std::string& path, const Finding& f);
+
+// The required keywords the table gives no value for, from its data or its metadata, in the
+// order of kRequiredKeywords (empty: the header can be written).
+std::vector<std::string> missing_keywords(const ProductTable& t);
+
+// The field name of a wavelength: one decimal, a trailing ".0" dropped (412.5 -> "412.5",
+// 440 -> "440").
+std::string wavelength_name(double nm);
 
 // Writes the table as a SeaBASS file (a temporary file, checked, then put in place).  Refuses
 // with VelmoraError: a table without a start time, missing required metadata, a file that
