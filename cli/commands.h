@@ -11,6 +11,7 @@ int cmd_devfile(int argc, char** argv);
 int cmd_simulate(int argc, char** argv);
 int cmd_replay(int argc, char** argv);
 int cmd_acquire(int argc, char** argv);
+int cmd_seabass_check(int argc, char** argv);
 
 // argv[0] of each subcommand is the subcommand's name.
 

@@ -26,6 +26,7 @@ const char* const usage =
     "                            decode a raw capture into a data file\n"
     "  acquire --dev DEV --port N -o OUT.dat\n"
     "                            log an instrument without a window\n"
+    "  seabass-check FILE...     check SeaBASS files against the archive's rules\n"
     "\n"
     "Run 'velmora-cli <command> --help' for the options of a command.\n";
 
@@ -53,9 +54,10 @@ int main(int argc, char** argv) {
         int (*run)(int, char**);
     };
     static const Entry entries[] = {
-        {"info", cmd_info},       {"correct", cmd_correct},   {"water", cmd_water},
-        {"devfile", cmd_devfile}, {"simulate", cmd_simulate}, {"replay", cmd_replay},
-        {"acquire", cmd_acquire},
+        {"info", cmd_info},         {"correct", cmd_correct},
+        {"water", cmd_water},       {"devfile", cmd_devfile},
+        {"simulate", cmd_simulate}, {"replay", cmd_replay},
+        {"acquire", cmd_acquire},   {"seabass-check", cmd_seabass_check},
     };
     for (const Entry& e : entries)
         if (command == e.name)
