@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -444,6 +445,99 @@ TEST_F(Cli, RecordsFarFromEveryCtdSampleAreCounted) {
     r = run(correct + path("near.ctd"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
+}
+
+// The CTD log of write_ctd with UTC clock times, for a data file whose first record is at
+// 2024-03-15T12:00:30.250Z; a header line of numbers and a line whose time does not read.
+TEST_F(Cli, CtdClockTimesMergeLikeMsAndFarRecordsGetNaN) {
+    write_hyp("plain.dat");
+    {
+        // The same file with a start time on line 1.
+        const std::string all = read_all(dir / "plain.dat");
+        std::ofstream f(dir / "cast.dat", std::ios::binary);
+        f << all.substr(0, all.find('\n')) << "\tstart=2024-03-15T12:00:30.250Z"
+          << all.substr(all.find('\n'));
+    }
+    write_ctd("cast.ctd");
+    {
+        std::ofstream f(dir / "iso.ctd");
+        f << "0 0\ntime pres temp cond saln\n";
+        const char* times[] = {"30.250Z", "30.750", "31.250Z", "31.750", "32.250", "32.750Z"};
+        for (int k = 0; k < 6; ++k) {
+            f << "2024-03-15T12:00:" << times[k] << ' ' << 1.5 * k << ' ' << 10 + k << " 4.2 "
+              << 30 + k << '\n';
+            if (k == 2)
+                f << "-- pump restarted --\n";
+        }
+    }
+    const std::string correct = "correct " + path("cast.dat") + " --temp-source ctd --apply temp ";
+    CliRun r = run(correct + "-o " + path("ms.dat") + " --ctd " + path("cast.ctd"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = run(correct + "-o " + path("iso.dat") + " --ctd " + path("iso.ctd") + " --ctd-time iso");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Skipped 1 CTD lines whose time could not be read.\n");
+    const std::vector<std::string> ms = read_lines(dir / "ms.dat"),
+                                   iso = read_lines(dir / "iso.dat");
+    ASSERT_EQ(iso.size(), 21u + kRecords);
+    EXPECT_EQ(std::vector<std::string>(iso.begin() + 21, iso.end()),
+              std::vector<std::string>(ms.begin() + 21, ms.end()));
+
+    // 62.5 s early: record 0 is exactly 60 s from the last sample, every later record further.
+    r = run(correct + "-o " + path("late.dat") + " --ctd " + path("iso.ctd") +
+            " --ctd-time iso --ctd-lag -62.5");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Skipped 1 CTD lines whose time could not be read.\n"
+                     "9 records have no CTD sample within 60 s.\n");
+    HYP_Data back;
+    back.load_file((dir / "late.dat").string(), false);
+    ASSERT_EQ(back.records.size(), static_cast<std::size_t>(kRecords));
+    for (int j = 0; j < kRecords; ++j) {
+        const hyp_data& rec = back.records[static_cast<std::size_t>(j)];
+        for (std::size_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(std::isnan(rec.a_values[i]), j > 0) << j << " a" << i;
+            EXPECT_EQ(std::isnan(rec.c_values[i]), j > 0) << j << " c" << i;
+        }
+        const std::vector<double> v = fields_of(read_lines(dir / "late.dat")[21 + j]);
+        EXPECT_EQ(std::isnan(v[9]) && std::isnan(v[10]) && std::isnan(v[11]), j > 0) << j;
+    }
+
+    // ms with a max gap: the NaN rule instead of the nearest sample.
+    {
+        std::ofstream f(dir / "far.ctd");
+        f << "time pres temp cond saln\n-60000 4.5 13 4.2 33\n";
+    }
+    r = run(correct + "-o " + path("far.dat") + " --ctd " + path("far.ctd") +
+            " --ctd-max-gap 59.75");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "10 records have no CTD sample within 59.75 s.\n");
+
+    // Clock times need the start time.
+    const std::string plain = "correct " + path("plain.dat") + " -o " + path("none.dat") +
+                              " --ctd " + path("iso.ctd") + " --ctd-time ";
+    for (const char* f : {"iso", "date-time"}) {
+        r = run(plain + f);
+        EXPECT_EQ(r.status, 1) << f;
+        EXPECT_NE(r.err.find("The data set has no start time; set it before merging a CTD log "
+                             "with clock times.\n"),
+                  std::string::npos)
+            << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir / "none.dat"));
+
+    const struct {
+        const char* option;
+        const char* message;
+    } bad[] = {
+        {"--ctd-time utc", "--ctd-time is ms, s, epoch, iso or date-time, not 'utc'"},
+        {"--ctd-lag 2.5s", "option '--ctd-lag' needs a number, not '2.5s'"},
+        {"--ctd-lag 1e6", "--ctd-lag 1e6 is outside -86400 to 86400 s"},
+        {"--ctd-max-gap 0", "--ctd-max-gap needs seconds above 0 and up to 86400, not '0'"},
+    };
+    for (const auto& b : bad) {
+        r = run(correct + "-o " + path("bad.dat") + " --ctd " + path("iso.ctd") + " " + b.option);
+        EXPECT_EQ(r.status, 2) << b.option;
+        EXPECT_NE(r.err.find(b.message), std::string::npos) << r.err;
+    }
 }
 
 TEST_F(Cli, InfoSummarisesADataFile) {

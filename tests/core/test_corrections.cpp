@@ -1,6 +1,7 @@
 // The record correction engine: correct_one_line, correct_series and set_scat_ref.
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -349,6 +350,46 @@ TEST_F(Engine, RefusesInputsItCannotUse) {
               "Record " + std::to_string(kRecords) + " does not exist.");
     EXPECT_EQ(error_of([&] { d.correct_series(static_cast<int>(kChannels), true); }),
               "Channel " + std::to_string(kChannels) + " does not exist.");
+}
+
+// A record the CTD log had no sample near gets NaN temperature and salinity: every corrected
+// value that uses one is NaN, never a value corrected with 0.
+TEST_F(Engine, NaNFromTheCtdMakesTheValuesThatUseItNaN) {
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    const std::size_t j = 7;
+    struct Case {
+        const char* name;
+        bool nan_temp, nan_saln, temp, saln, no_negative;
+        bool nan_out;
+    };
+    const Case cases[] = {
+        {"temperature", true, false, true, false, false, true},
+        {"salinity", false, true, false, true, false, true},
+        {"no negative scattering", true, true, true, true, true, true},
+        {"salinity not applied", false, true, true, false, false, false},
+    };
+    for (const ScatMethod method :
+         {ScatMethod::Baseline, ScatMethod::Proportional, ScatMethod::FractionOfB}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " " + std::to_string(static_cast<int>(method)));
+            all_on(method);
+            d.do_temp = c.temp;
+            d.do_saln = c.saln;
+            d.scat_no_negative = c.no_negative;
+            ctd_struct& s = d.ctd_list.samples[j];
+            s.temperature = c.nan_temp ? kNaN : 12.0;
+            s.salinity = c.nan_saln ? kNaN : 30.0;
+            const hyp_data r = d.correct_one_line(j);
+            for (std::size_t i = 0; i < kChannels; ++i) {
+                EXPECT_EQ(std::isnan(r.a_values[i]), c.nan_out) << "a" << i;
+                EXPECT_EQ(std::isnan(r.c_values[i]), c.nan_out) << "c" << i;
+                EXPECT_EQ(std::isnan(d.correct_series(static_cast<int>(i), true)[j]), c.nan_out)
+                    << "series a" << i;
+            }
+            // The records around it are corrected as usual.
+            EXPECT_FALSE(std::isnan(d.correct_one_line(j - 1).a_values[0]));
+        }
+    }
 }
 
 TEST(SetScatRef, NearestChannelLowerIndexOnTies) {

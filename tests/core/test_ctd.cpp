@@ -156,3 +156,153 @@ TEST_F(Ctd, DataColumnsAreThoseOfTheFirstDataLine) {
     EXPECT_EQ(error_of([&] { CTD_Data::data_columns(path("missing.txt")); }),
               "Unable to open file.");
 }
+
+namespace {
+
+// 2024-03-15T12:00:30.250Z, ms since 1970.
+constexpr std::int64_t kStart = 1710504030250;
+
+struct TimedLog {
+    const char* name;
+    CtdTimeFormat format;
+    int time_col;
+    std::int64_t start;
+    const char* content;
+    std::vector<double> times; // ms since the start
+    std::vector<double> temps;
+    std::size_t skipped;
+};
+
+} // namespace
+
+TEST_F(Ctd, ClockAndSecondTimesAreReadIntoTheRecordsTimeBase) {
+    const TimedLog cases[] = {
+        {"s",
+         CtdTimeFormat::Seconds,
+         1,
+         0,
+         "t_s pres temp\n1 2 3\n" // a line of numbers is data with seconds
+         "0 1 10\n1.5 1 11\n2s 1 99\n3 1 12\n",
+         {1000, 0, 1500, 3000},
+         {3, 10, 11, 12},
+         1},
+        {"epoch",
+         CtdTimeFormat::Epoch,
+         1,
+         kStart,
+         "epoch pres temp\n1710504030.25 1 10\n1710504031.75 1 11\n",
+         {0, 1500},
+         {10, 11},
+         0},
+        // Lines before the first readable time are the header, letters or not; later lines that
+        // do not read are skipped and counted, not read as zeros.
+        {"iso",
+         CtdTimeFormat::Iso,
+         3,
+         kStart,
+         "station 7\n1 2 3 4\n"
+         "1.5 10 2024-03-15T12:00:30.250Z\n"
+         "2.5 11 2024-03-15T12:00:31Z\n"
+         "3.5 99 2024-03-15T12:00:31\n" // no Z: still UTC
+         "4.5 99 2024-02-30T12:00:31Z\n"
+         "5.5 99\n"
+         "pump off\n"
+         "\n"
+         "6.5 12 2024-03-15T11:59:30.250\n",
+         {0, 750, 750, -60000},
+         {10, 11, 99, 12},
+         3},
+        // The date field says the day: a log across midnight keeps counting up.
+        {"date-time",
+         CtdTimeFormat::DateTime,
+         2,
+         1710547199000, // 2024-03-15T23:59:59Z
+         "pres date time temp\n"
+         "1 03/15/2024 23:59:59.500 10\n"
+         "1 2024-03-16 00:00:00.25 11\n"
+         "1 03/16/2024 25:00:00 99\n"
+         "1 03/16/2024 00:01:00 12\n",
+         {500, 1250, 61000},
+         {10, 11, 12},
+         1},
+    };
+    for (const TimedLog& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_text(path("log.txt"), c.content);
+        CTD_Data log;
+        const CtdTimeBase time{c.format, 0.0, c.start};
+        const int temp_col = c.format == CtdTimeFormat::DateTime ? 4
+                             : c.format == CtdTimeFormat::Iso    ? 2
+                                                                 : 3;
+        EXPECT_EQ(log.read_ctd_file(path("log.txt"), c.time_col, temp_col, 5, 1, time), c.skipped);
+        ASSERT_EQ(log.samples.size(), c.times.size());
+        for (std::size_t i = 0; i < c.times.size(); ++i) {
+            EXPECT_NEAR(log.samples[i].time, c.times[i], 1e-6) << "sample " << i;
+            EXPECT_EQ(log.samples[i].temperature, c.temps[i]) << "sample " << i;
+        }
+        EXPECT_EQ(log.source_file, path("log.txt"));
+    }
+}
+
+TEST_F(Ctd, LagShiftsEveryTimeAndClockTimesNeedAStartTime) {
+    write_text(path("iso.txt"), "time temp\n2024-03-15T12:00:31.250Z 10\n");
+    CTD_Data log;
+    EXPECT_EQ(log.read_ctd_file(path("iso.txt"), 1, 2, 5, 3, {CtdTimeFormat::Iso, -2.5, kStart}),
+              0u);
+    ASSERT_EQ(log.samples.size(), 1u);
+    EXPECT_EQ(log.samples[0].time, 1000 - 2500);
+
+    // ms keeps its header rule and reads as before, then takes the lag.
+    CTD_Data plain, lagged;
+    plain.read_ctd_file(fixture("ctd_small.txt"), 1, 3, 5, 2);
+    lagged.read_ctd_file(fixture("ctd_small.txt"), 1, 3, 5, 2, {CtdTimeFormat::Ms, 0.5, {}});
+    ASSERT_EQ(lagged.samples.size(), plain.samples.size());
+    for (ctd_struct& s : plain.samples)
+        s.time += 500;
+    expect_same_entries(lagged.samples, plain.samples);
+
+    for (const CtdTimeFormat f :
+         {CtdTimeFormat::Epoch, CtdTimeFormat::Iso, CtdTimeFormat::DateTime})
+        EXPECT_EQ(error_of([&] {
+                      log.read_ctd_file(path("iso.txt"), 1, 2, 5, 3, {f, 0.0, {}});
+                  }),
+                  "The data set has no start time; set it before merging a CTD log with clock "
+                  "times.");
+    EXPECT_EQ(log.samples.size(), 1u);
+    // Seconds since the first record need none.
+    write_text(path("s.txt"), "2 10\n");
+    EXPECT_EQ(log.read_ctd_file(path("s.txt"), 1, 2, 5, 3, {CtdTimeFormat::Seconds, 0.0, {}}), 0u);
+    EXPECT_EQ(log.samples.back().time, 2000);
+}
+
+TEST_F(Ctd, DataColumnsFollowTheHeaderRuleOfTheFormat) {
+    // Numbers before the first ISO time are header lines for iso, the first data line for ms.
+    write_text(path("log.txt"), "1 2\n5.0 2024-03-15T12:00:31Z 7 8\n");
+    EXPECT_EQ(CTD_Data::data_columns(path("log.txt")), 2);
+    EXPECT_EQ(CTD_Data::data_columns(path("log.txt"), CtdTimeFormat::Iso, 2), 4);
+    EXPECT_EQ(CTD_Data::data_columns(path("log.txt"), CtdTimeFormat::Iso, 1), 0);
+}
+
+TEST(CtdMerge, SamplesBeyondTheMaxGapGiveNaN) {
+    HYP_Data d;
+    add_records(d, {0, 60000, 60001, 200000});
+    d.ctd_file.samples = {{0, 5, 33, 12}};
+    EXPECT_EQ(d.merge_ctd(60000.0), 2u);
+    const std::vector<ctd_struct>& m = d.ctd_list.samples;
+    for (std::size_t r = 0; r < 2; ++r) // exactly the gap is near enough
+        EXPECT_EQ(m[r].temperature, 12) << r;
+    for (std::size_t r = 2; r < 4; ++r) {
+        EXPECT_TRUE(std::isnan(m[r].temperature) && std::isnan(m[r].salinity) &&
+                    std::isnan(m[r].pressure))
+            << r;
+        EXPECT_EQ(m[r].time, d.records[r].time);
+    }
+
+    EXPECT_EQ(ctd_nan_report(2, 60), "2 records have no CTD sample within 60 s.");
+    EXPECT_EQ(ctd_nan_report(1, 2.5), "1 records have no CTD sample within 2.5 s.");
+    EXPECT_EQ(ctd_skipped_report(3), "Skipped 3 CTD lines whose time could not be read.");
+    EXPECT_EQ(ctd_max_gap_s(CtdTimeFormat::Iso, std::nullopt), 60.0);
+    EXPECT_EQ(ctd_max_gap_s(CtdTimeFormat::DateTime, 5.0), 5.0);
+    EXPECT_EQ(ctd_max_gap_s(CtdTimeFormat::Ms, std::nullopt), std::nullopt);
+    EXPECT_EQ(ctd_max_gap_s(CtdTimeFormat::Seconds, 10.0), 10.0);
+}
