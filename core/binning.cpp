@@ -5,10 +5,12 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <limits>
 #include <numeric>
 #include <vector>
 
+#include "parallel.h"
 #include "products.h"
 
 namespace {
@@ -90,50 +92,47 @@ double mean_of(const std::vector<double>& col, const Bin& bin) {
     return count > 0 ? sum / static_cast<double>(count) : kNaN;
 }
 
-// One matrix of the table (a or c) and what its bins get.
+// One matrix of the table (a or c).
 struct Matrix {
     const std::vector<double>& v;
     const std::vector<std::uint8_t>& flags; // empty: no QC
     std::size_t channels;
-    std::vector<double>& stat;
-    std::vector<double>& sd;
-    std::vector<int>& count;
 };
 
 class Statistics {
   public:
     explicit Statistics(const ProcessingOptions::Binning& b) : b_(b) {}
 
-    // Appends one row of statistics per channel of `m` for the records of `bin`.
-    void add_row(const Matrix& m, const Bin& bin) {
+    // The statistic, standard deviation and count of each channel of `m` over the records of
+    // `bin`, one value per channel into each of `stat`, `sd` and `count`.
+    void row(const Matrix& m, const Bin& bin, double* stat, double* sd, int* count) {
         const std::size_t size = bin.records.size();
         // The kept values, channel after channel, `size` slots each.
         scratch_.resize(m.channels * size);
         kept_.assign(m.channels, 0);
         for (std::size_t n : bin.records) {
-            const double* row = m.v.data() + n * m.channels;
+            const double* values = m.v.data() + n * m.channels;
             const std::uint8_t* flags = m.flags.empty() ? nullptr : m.flags.data() + n * m.channels;
             for (std::size_t i = 0; i < m.channels; ++i) {
-                if (!std::isfinite(row[i]) || (flags && excluded(flags[i])))
+                if (!std::isfinite(values[i]) || (flags && excluded(flags[i])))
                     continue;
-                scratch_[i * size + kept_[i]++] = row[i];
+                scratch_[i * size + kept_[i]++] = values[i];
             }
         }
         for (std::size_t i = 0; i < m.channels; ++i) {
             double* x = scratch_.data() + i * size;
             const std::size_t k = kept_[i];
-            m.count.push_back(static_cast<int>(k));
+            count[i] = static_cast<int>(k);
             if (k == 0 || static_cast<long long>(k) < b_.min_count) {
-                m.stat.push_back(kNaN);
-                m.sd.push_back(kNaN);
+                stat[i] = sd[i] = kNaN;
                 continue;
             }
             const double mean = std::accumulate(x, x + k, 0.0) / static_cast<double>(k);
             double ss = 0.0;
             for (std::size_t j = 0; j < k; ++j)
                 ss += (x[j] - mean) * (x[j] - mean);
-            m.sd.push_back(k >= 2 ? std::sqrt(ss / static_cast<double>(k - 1)) : kNaN);
-            m.stat.push_back(b_.stat == BinStat::Mean ? mean : median(x, k));
+            sd[i] = k >= 2 ? std::sqrt(ss / static_cast<double>(k - 1)) : kNaN;
+            stat[i] = b_.stat == BinStat::Mean ? mean : median(x, k);
         }
     }
 
@@ -165,6 +164,16 @@ ProductTable bin_products(const ProductTable& t, const ProcessingOptions::Binnin
         throw VelmoraError("The values are binned already.");
     if (!(b.width > 0) || !std::isfinite(b.width))
         throw VelmoraError("The bin width must be positive.");
+    const std::size_t records = t.rows();
+    bool sizes_match = t.a.size() == records * t.a_channels() &&
+                       t.c.size() == records * t.c_channels() &&
+                       (t.a_flags.empty() || t.a_flags.size() == t.a.size()) &&
+                       (t.c_flags.empty() || t.c_flags.size() == t.c.size());
+    for (const std::vector<double>* col :
+         {&t.temperature, &t.salinity, &t.pressure, &t.lat, &t.lon, &t.dT})
+        sizes_match = sizes_match && (col->empty() || col->size() == records);
+    if (!sizes_match)
+        throw VelmoraError("The product table's columns do not match its rows.");
 
     ProductTable out;
     out.a_wavelengths = t.a_wavelengths;
@@ -179,16 +188,29 @@ ProductTable bin_products(const ProductTable& t, const ProcessingOptions::Binnin
     const std::vector<Bin> bins = b.kind == BinKind::Time ? time_bins(t, width_ms, origin)
                                                           : depth_bins(t, b.width, b.direction);
 
-    const std::size_t na = t.a_channels(), nc = t.c_channels();
-    out.a.reserve(bins.size() * na);
-    out.a_sd.reserve(bins.size() * na);
-    out.a_n.reserve(bins.size() * na);
-    out.c.reserve(bins.size() * nc);
-    out.c_sd.reserve(bins.size() * nc);
-    out.c_n.reserve(bins.size() * nc);
-    const Matrix a{t.a, t.a_flags, na, out.a, out.a_sd, out.a_n};
-    const Matrix c{t.c, t.c_flags, nc, out.c, out.c_sd, out.c_n};
-    Statistics stats(b);
+    const std::size_t na = t.a_channels(), nc = t.c_channels(), rows = bins.size();
+    out.a.resize(rows * na);
+    out.a_sd.resize(rows * na);
+    out.a_n.resize(rows * na);
+    out.c.resize(rows * nc);
+    out.c_sd.resize(rows * nc);
+    out.c_n.resize(rows * nc);
+    const Matrix a{t.a, t.a_flags, na};
+    const Matrix c{t.c, t.c_flags, nc};
+    // The bins shared out over the processors, each thread with its own scratch room.
+    std::size_t parts = 1;
+    if (records >= parallel::tuning().min_part_records)
+        parts = std::max<std::size_t>(1, std::min<std::size_t>(parallel::thread_count(), rows));
+    const auto errors = parallel::run_all(parts, [&](std::size_t k) {
+        Statistics stats(b);
+        for (std::size_t r = k * rows / parts; r < (k + 1) * rows / parts; ++r) {
+            stats.row(a, bins[r], &out.a[r * na], &out.a_sd[r * na], &out.a_n[r * na]);
+            stats.row(c, bins[r], &out.c[r * nc], &out.c_sd[r * nc], &out.c_n[r * nc]);
+        }
+    });
+    for (const std::exception_ptr& e : errors)
+        if (e)
+            std::rethrow_exception(e);
 
     // The averaged columns that the table has.
     struct Averaged {
@@ -201,7 +223,6 @@ ProductTable bin_products(const ProductTable& t, const ProcessingOptions::Binnin
                                  {t.lat, out.lat},
                                  {t.lon, out.lon},
                                  {t.dT, out.dT}};
-
     for (const Bin& bin : bins) {
         if (b.kind == BinKind::Time) {
             out.time.push_back(origin + (bin.k + 0.5) * width_ms);
@@ -210,8 +231,6 @@ ProductTable bin_products(const ProductTable& t, const ProcessingOptions::Binnin
             out.depth.push_back((bin.k + 0.5) * b.width);
         }
         out.n.push_back(static_cast<int>(bin.records.size()));
-        stats.add_row(a, bin);
-        stats.add_row(c, bin);
         for (const Averaged& col : averaged)
             if (!col.in.empty())
                 col.out.push_back(mean_of(col.in, bin));

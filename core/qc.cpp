@@ -1,5 +1,6 @@
-// Quality-control flags of the product table: every value is tested in record order, one value
-// column at a time, and each record gets the worst flag of the values in its wavelength window.
+// Quality-control flags of the product table: every value is tested in record order, the
+// channels shared out over the processors, and each record gets the worst flag of the values in
+// its wavelength window.
 //
 // Flags order as 1 < 3 < 4, so a value's flag is the largest result of the tests it went
 // through; the range test runs on every finite value, so a finite value is never "not
@@ -8,62 +9,61 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <vector>
 
+#include "parallel.h"
 #include "products.h"
 
 namespace {
 
 using Flag = std::uint8_t;
 
-// Columns are copied out of the row-major matrices this many at a time, so that each row's
-// values are read once from memory.
-constexpr std::size_t kBlockColumns = 8;
+// One channel's values of a row-major matrix, by record.
+struct Column {
+    const double* base;
+    std::size_t stride;
+    double operator[](std::size_t n) const { return base[n * stride]; }
+};
 
-// The candidates for the largest (or smallest) value of a sliding window over one column: a
-// ring of record indices whose values decrease (increase) from the front.  The front is the
-// extreme of everything pushed since the window's start; the first element at or after index
-// `from` is the extreme of the values from `from` on.
+// The candidates for the largest (or smallest) value of a sliding window over one column: the
+// record indices whose values decrease (increase) from the front.  The front is the extreme of
+// everything pushed since the window's start; the first element at or after index `from` is the
+// extreme of the values from `from` on.  The elements live in a buffer twice the window's size
+// that is moved back to its start when full (no division per value).
 template <bool Largest> class MonotoneWindow {
   public:
-    explicit MonotoneWindow(std::size_t capacity) : ring_(std::max<std::size_t>(capacity, 1)) {}
+    explicit MonotoneWindow(std::size_t window) : buf_(2 * window + 2) {}
 
-    void clear() { head_ = size_ = 0; }
+    void clear() { head_ = tail_ = 0; }
 
-    void push(const double* x, std::size_t i) {
-        while (size_ > 0 && !before(x[back()], x[i]))
-            --size_;
-        ring_[(head_ + size_) % ring_.size()] = i;
-        ++size_;
+    void push(const Column& x, std::size_t i) {
+        while (tail_ > head_ && !before(x[buf_[tail_ - 1]], x[i]))
+            --tail_;
+        if (tail_ == buf_.size()) {
+            std::copy(buf_.begin() + head_, buf_.end(), buf_.begin());
+            tail_ -= head_;
+            head_ = 0;
+        }
+        buf_[tail_++] = i;
     }
 
     // Forgets the indices below `first`.
     void drop_before(std::size_t first) {
-        while (size_ > 0 && ring_[head_] < first) {
-            head_ = (head_ + 1) % ring_.size();
-            --size_;
-        }
+        while (head_ < tail_ && buf_[head_] < first)
+            ++head_;
     }
 
     // The extreme of the values pushed at `from` or later; the window must hold one.
-    double extreme_from(const double* x, std::size_t from) const {
-        std::size_t lo = 0, hi = size_ - 1; // the answer is the first element >= from
-        while (lo < hi) {
-            const std::size_t mid = (lo + hi) / 2;
-            if (at(mid) < from)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
-        return x[at(lo)];
+    double extreme_from(const Column& x, std::size_t from) const {
+        const auto first = std::lower_bound(buf_.begin() + head_, buf_.begin() + tail_, from);
+        return x[*first];
     }
 
   private:
-    std::vector<std::size_t> ring_;
-    std::size_t head_ = 0, size_ = 0;
+    std::vector<std::size_t> buf_;
+    std::size_t head_ = 0, tail_ = 0;
 
-    std::size_t at(std::size_t k) const { return ring_[(head_ + k) % ring_.size()]; }
-    std::size_t back() const { return at(size_ - 1); }
     // Whether a value stays in front of a later one (ties: the later one replaces it).
     static bool before(double earlier, double later) {
         return Largest ? earlier > later : earlier < later;
@@ -73,48 +73,58 @@ template <bool Largest> class MonotoneWindow {
 // The flat-line test of one column: whether the previous K values all lie within eps of the
 // current one, for the suspect and the fail window.  All previous values lie within eps of x
 // exactly when the window's largest is at most x + eps away and its smallest too, so two
-// monotone windows answer it in constant time per value.
+// monotone windows answer it in constant time per value.  Most values differ from the one
+// before by more than eps and need no window; the windows are kept only while values need them
+// and built again from the column when a value does after a stretch that did not (each such
+// stretch is longer than a window, so the rebuilds cost at most one push per value).
 class FlatLine {
   public:
     explicit FlatLine(const ProcessingOptions::Qc& q)
         : eps_(q.flat_eps), ks_(static_cast<std::size_t>(q.flat_suspect)),
           kf_(static_cast<std::size_t>(q.flat_fail)),
           span_(static_cast<std::size_t>(std::max({q.flat_suspect, q.flat_fail, 1}))),
-          on_(q.flat_suspect >= 1 && q.flat_fail >= 1), max_(span_ + 1), min_(span_ + 1) {}
+          on_(q.flat_suspect >= 1 && q.flat_fail >= 1), max_(span_), min_(span_) {}
 
     void start_column() {
-        max_.clear();
-        min_.clear();
+        active_ = false;
         any_missing_ = false;
         last_missing_ = 0;
     }
 
     void missing(std::size_t n) {
-        max_.clear();
-        min_.clear();
+        active_ = false;
         any_missing_ = true;
         last_missing_ = n;
     }
 
     // The flag of the finite value x[n] (0: not evaluated); call for n in record order.
-    Flag test(const double* x, std::size_t n) {
+    Flag test(const Column& x, std::size_t n) {
         if (!on_)
             return 0;
         Flag f = 0;
         if (n >= ks_ && finite_back(n, n >= kf_ ? kf_ : ks_)) {
-            if (std::fabs(x[n] - x[n - 1]) > eps_)
+            if (std::fabs(x[n] - x[n - 1]) > eps_) {
                 f = qc_flag::kPass; // the nearest neighbour already differs
-            else if (n >= kf_ && flat_over(x, n, kf_))
-                f = qc_flag::kFail;
-            else
-                f = flat_over(x, n, ks_) ? qc_flag::kSuspect : qc_flag::kPass;
+            } else {
+                if (!active_)
+                    rebuild(x, n);
+                idle_ = 0;
+                if (n >= kf_ && flat_over(x, n, kf_))
+                    f = qc_flag::kFail;
+                else
+                    f = flat_over(x, n, ks_) ? qc_flag::kSuspect : qc_flag::kPass;
+            }
         }
-        if (n >= span_) {
-            max_.drop_before(n + 1 - span_);
-            min_.drop_before(n + 1 - span_);
+        if (active_ && ++idle_ > span_)
+            active_ = false;
+        if (active_) {
+            if (n >= span_) {
+                max_.drop_before(n + 1 - span_);
+                min_.drop_before(n + 1 - span_);
+            }
+            max_.push(x, n);
+            min_.push(x, n);
         }
-        max_.push(x, n);
-        min_.push(x, n);
         return f;
     }
 
@@ -124,6 +134,8 @@ class FlatLine {
     bool on_;
     MonotoneWindow<true> max_;
     MonotoneWindow<false> min_;
+    bool active_ = false; // the windows hold the finite values of the last span_ records
+    std::size_t idle_ = 0;
     bool any_missing_ = false;
     std::size_t last_missing_ = 0;
 
@@ -131,7 +143,20 @@ class FlatLine {
     bool finite_back(std::size_t n, std::size_t w) const {
         return !any_missing_ || last_missing_ < n - w;
     }
-    bool flat_over(const double* x, std::size_t n, std::size_t w) const {
+    // The windows of the records before n.
+    void rebuild(const Column& x, std::size_t n) {
+        max_.clear();
+        min_.clear();
+        std::size_t first = n > span_ ? n - span_ : 0;
+        if (any_missing_)
+            first = std::max(first, last_missing_ + 1);
+        for (std::size_t j = first; j < n; ++j) {
+            max_.push(x, j);
+            min_.push(x, j);
+        }
+        active_ = true;
+    }
+    bool flat_over(const Column& x, std::size_t n, std::size_t w) const {
         if (!finite_back(n, w))
             return false;
         return max_.extreme_from(x, n - w) - x[n] <= eps_ &&
@@ -194,57 +219,63 @@ std::vector<Flag> record_tests(const ProductTable& t, const ProcessingOptions::Q
     return f;
 }
 
-// Flags of one value column x (one value per record).  `a` and `c` are the absorption and
-// attenuation columns of the same channel on a common grid, for the negative-b test (null
-// otherwise).
-void flag_column(const double* x, std::size_t rows, const double* a, const double* c,
-                 const ProcessingOptions::Qc& q, const std::vector<Flag>& per_record,
-                 FlatLine& flat, Flag* out) {
-    flat.start_column();
-    for (std::size_t n = 0; n < rows; ++n) {
-        const double v = x[n];
-        if (!std::isfinite(v)) {
-            out[n] = qc_flag::kMissing;
-            flat.missing(n);
-            continue;
-        }
-        Flag f = (v < q.range_min || v > q.range_max) ? qc_flag::kFail : qc_flag::kPass;
-        if (n > 0 && n + 1 < rows && std::isfinite(x[n - 1]) && std::isfinite(x[n + 1])) {
-            const double d = std::fabs(v - (x[n - 1] + x[n + 1]) / 2);
-            if (d > q.spike_fail)
-                f = qc_flag::kFail;
-            else if (d > q.spike_suspect)
-                f = std::max(f, qc_flag::kSuspect);
-        }
-        f = std::max(f, flat.test(x, n));
-        if (a) {
-            const double b = c[n] - a[n]; // NaN when the other value is missing: no result
-            if (b < q.neg_b_fail)
-                f = qc_flag::kFail;
-            else if (b < q.neg_b_suspect)
-                f = std::max(f, qc_flag::kSuspect);
-        }
-        out[n] = std::max(f, per_record[n]);
-    }
-}
-
 // One matrix of the table with its flags.
-struct Values {
-    const std::vector<double>& v;
-    std::vector<Flag>& flags;
+struct Matrix {
+    const double* v;
+    Flag* flags;
     std::size_t channels;
     std::vector<bool> in_window; // per channel: counts in the record flag
 };
 
-// Copies columns first .. first + count - 1 of a row-major matrix into `out`, column after
-// column.
-void copy_columns(const std::vector<double>& m, std::size_t channels, std::size_t rows,
-                  std::size_t first, std::size_t count, std::vector<double>& out) {
-    out.resize(count * rows);
+// Flags the values of channels first .. last - 1 of `m`, record by record, and raises rank[n]
+// to the record rank of each value of record n in the record window.  On a common grid `a` and
+// `c` are the table's two matrices, for the negative-b test (null otherwise).
+void flag_channels(const Matrix& m, std::size_t first, std::size_t last, std::size_t rows,
+                   const double* a, const double* c, const ProcessingOptions::Qc& q,
+                   const std::vector<Flag>& per_record, std::vector<std::uint8_t>& rank) {
+    const std::size_t width = m.channels;
+    std::vector<FlatLine> flat(last - first, FlatLine(q));
+    for (FlatLine& f : flat)
+        f.start_column();
     for (std::size_t n = 0; n < rows; ++n) {
-        const double* row = m.data() + n * channels + first;
-        for (std::size_t j = 0; j < count; ++j)
-            out[j * rows + n] = row[j];
+        const double* row = m.v + n * width;
+        const bool inner = n > 0 && n + 1 < rows; // both neighbours exist
+        Flag* out = m.flags + n * width;
+        int worst = rank[n];
+        for (std::size_t i = first; i < last; ++i) {
+            const double v = row[i];
+            Flag f;
+            if (!std::isfinite(v)) {
+                f = qc_flag::kMissing;
+                flat[i - first].missing(n);
+            } else {
+                f = (v < q.range_min || v > q.range_max) ? qc_flag::kFail : qc_flag::kPass;
+                if (inner) {
+                    const double before = row[i - width], after = row[i + width];
+                    if (std::isfinite(before) && std::isfinite(after)) {
+                        const double d = std::fabs(v - (before + after) / 2);
+                        if (d > q.spike_fail)
+                            f = qc_flag::kFail;
+                        else if (d > q.spike_suspect)
+                            f = std::max(f, qc_flag::kSuspect);
+                    }
+                }
+                f = std::max(f, flat[i - first].test(Column{m.v + i, width}, n));
+                if (a) {
+                    // NaN when the other value is missing: no result
+                    const double b = c[n * width + i] - a[n * width + i];
+                    if (b < q.neg_b_fail)
+                        f = qc_flag::kFail;
+                    else if (b < q.neg_b_suspect)
+                        f = std::max(f, qc_flag::kSuspect);
+                }
+                f = std::max(f, per_record[n]);
+            }
+            out[i] = f;
+            if (m.in_window[i])
+                worst = std::max(worst, record_rank(f));
+        }
+        rank[n] = static_cast<std::uint8_t>(worst);
     }
 }
 
@@ -253,6 +284,9 @@ void copy_columns(const std::vector<double>& m, std::size_t channels, std::size_
 void apply_qc(ProductTable& t, const ProcessingOptions::Qc& q) {
     const std::size_t rows = t.rows();
     const std::size_t na = t.a_channels(), nc = t.c_channels();
+    if (t.a.size() != rows * na || t.c.size() != rows * nc ||
+        (!t.dT.empty() && t.dT.size() != rows))
+        throw VelmoraError("The product table's columns do not match its rows.");
     t.a_flags.assign(rows * na, qc_flag::kNotEvaluated);
     t.c_flags.assign(rows * nc, qc_flag::kNotEvaluated);
     t.flag.assign(rows, qc_flag::kNotEvaluated);
@@ -268,43 +302,35 @@ void apply_qc(ProductTable& t, const ProcessingOptions::Qc& q) {
             in[i] = wl[i] >= q.window_lo && wl[i] <= q.window_hi;
         return in;
     };
-    Values a{t.a, t.a_flags, na, window(t.a_wavelengths)};
-    Values c{t.c, t.c_flags, nc, window(t.common_grid ? t.a_wavelengths : t.c_wavelengths)};
+    const Matrix a{t.a.data(), t.a_flags.data(), na, window(t.a_wavelengths)};
+    const Matrix c{t.c.data(), t.c_flags.data(), nc,
+                   window(t.common_grid ? t.a_wavelengths : t.c_wavelengths)};
     const bool common = t.common_grid && na == nc;
+    const double* neg_a = common ? t.a.data() : nullptr;
+    const double* neg_c = common ? t.c.data() : nullptr;
 
-    std::vector<int> rank(rows, 0);
-    FlatLine flat(q);
-    std::vector<double> block, partner;
-    std::vector<Flag> flags;
-    // Flags the columns of `m` in blocks; on a common grid `other` is the matrix of the other
-    // kind (c for a, a for c), for the negative-b test.
-    auto flag_matrix = [&](Values& m, const Values* other, bool m_is_a) {
-        for (std::size_t first = 0; first < m.channels; first += kBlockColumns) {
-            const std::size_t count = std::min(kBlockColumns, m.channels - first);
-            copy_columns(m.v, m.channels, rows, first, count, block);
-            if (other)
-                copy_columns(other->v, other->channels, rows, first, count, partner);
-            flags.resize(count * rows);
-            for (std::size_t j = 0; j < count; ++j) {
-                const double* x = block.data() + j * rows;
-                const double* y = other ? partner.data() + j * rows : nullptr;
-                const double* a_col = y ? (m_is_a ? x : y) : nullptr;
-                const double* c_col = y ? (m_is_a ? y : x) : nullptr;
-                flag_column(x, rows, a_col, c_col, q, per_record, flat, flags.data() + j * rows);
-            }
-            for (std::size_t n = 0; n < rows; ++n) {
-                Flag* row = m.flags.data() + n * m.channels + first;
-                for (std::size_t j = 0; j < count; ++j) {
-                    const Flag f = flags[j * rows + n];
-                    row[j] = f;
-                    if (m.in_window[first + j])
-                        rank[n] = std::max(rank[n], record_rank(f));
-                }
-            }
-        }
-    };
-    flag_matrix(a, common ? &c : nullptr, true);
-    flag_matrix(c, common ? &a : nullptr, false);
-    for (std::size_t n = 0; n < rows; ++n)
-        t.flag[n] = kRecordFlagOfRank[rank[n]];
+    // The a channels, then the c channels, split evenly over the threads; each thread keeps its
+    // own record ranks, the worst of which make the record flag.
+    const std::size_t channels = na + nc;
+    std::size_t parts = 1;
+    if (rows >= parallel::tuning().min_part_records)
+        parts = std::min<std::size_t>(parallel::thread_count(), channels);
+    std::vector<std::vector<std::uint8_t>> ranks(parts, std::vector<std::uint8_t>(rows, 0));
+    const auto errors = parallel::run_all(parts, [&](std::size_t k) {
+        const std::size_t lo = k * channels / parts, hi = (k + 1) * channels / parts;
+        if (lo < na)
+            flag_channels(a, lo, std::min(hi, na), rows, neg_a, neg_c, q, per_record, ranks[k]);
+        if (hi > na)
+            flag_channels(c, std::max(lo, na) - na, hi - na, rows, neg_a, neg_c, q, per_record,
+                          ranks[k]);
+    });
+    for (const std::exception_ptr& e : errors)
+        if (e)
+            std::rethrow_exception(e);
+    for (std::size_t n = 0; n < rows; ++n) {
+        std::uint8_t worst = 0;
+        for (const auto& r : ranks)
+            worst = std::max(worst, r[n]);
+        t.flag[n] = kRecordFlagOfRank[worst];
+    }
 }

@@ -160,6 +160,13 @@ TEST(BinStatistics, FlaggedValuesAreLeftOut) {
     EXPECT_TRUE(out.a_flags.empty() && out.c_flags.empty());
 }
 
+TEST(BinStatistics, ColumnsThatDoNotMatchTheRowsAreRefused) {
+    ProductTable t = records({0, 1000, 2000}, {1, 2, 3});
+    t.a_flags.assign(5, qc_flag::kPass); // three records of two channels need six
+    EXPECT_EQ(error_of([&] { bin_products(t, time_bins(60)); }),
+              "The product table's columns do not match its rows.");
+}
+
 TEST(BinStatistics, WithoutFlagsValuesThatAreNotFiniteAreLeftOut) {
     const double inf = std::numeric_limits<double>::infinity();
     ProductTable t = records({0, 1000, 2000, 3000, 4000}, {1, kNaN, 3, inf, 8});

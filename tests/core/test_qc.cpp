@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "products.h"
+#include "test_util.h"
 
 namespace {
 
@@ -138,20 +139,28 @@ TEST(QcFlatLine, SuspectAndFailWindowsCompareEachPreviousValueWithTheCurrentOne)
     EXPECT_EQ(a_flags_of(t, 0), expected);
 }
 
-// The flat-line rule as it reads, value by value, against random walks with missing values that
-// run flat often.
+// The flat-line rule as it reads, value by value, against random walks with missing values:
+// stretches that run flat often (steps of 0, 0.5 and 1 with eps 1) between stretches that never
+// do, some longer than the windows.
 TEST(QcFlatLine, AgreesWithTheRuleAppliedValueByValue) {
     std::mt19937 rng(7);
-    for (const auto& [ks, kf] : {std::pair{4, 9}, std::pair{1, 1}, std::pair{6, 2}}) {
+    for (const auto& [ks, kf] :
+         {std::pair{4, 9}, std::pair{1, 1}, std::pair{6, 2}, std::pair{20, 60}}) {
         ProcessingOptions::Qc q = loose();
         q.flat_eps = 1.0;
         q.flat_suspect = ks;
         q.flat_fail = kf;
-        Column x(3000);
+        Column x(6000);
         double level = 0.0;
+        bool steady = true;
         for (double& v : x) {
+            if (rng() % 40 == 0)
+                steady = !steady;
             const unsigned r = rng() % 100;
-            level += r < 10 ? 1.0 : r < 20 ? -1.0 : r < 23 ? 0.5 : 0.0;
+            if (steady)
+                level += r < 10 ? 1.0 : r < 20 ? -1.0 : r < 23 ? 0.5 : 0.0;
+            else
+                level += r < 50 ? 1.5 : -1.5;
             v = r == 99 ? kNaN : level;
         }
         ProductTable t = from_columns({x}, {Column(x.size(), 0.5)});
@@ -305,6 +314,17 @@ TEST_F(QcRecordFlag, OffACommonGridTheCChannelsGoByTheirOwnWavelength) {
     apply_qc(t, q);
     EXPECT_EQ(t.flag[0], 1);
     EXPECT_EQ(t.flag[1], 4);
+}
+
+TEST(Qc, ColumnsThatDoNotMatchTheRowsAreRefused) {
+    ProductTable t = from_columns({{0.1, 0.2, 0.3}}, {{0.5, 0.5, 0.5}});
+    t.dT = {0.0, 0.0};
+    EXPECT_EQ(test_util::error_of([&] { apply_qc(t, ProcessingOptions::Qc{}); }),
+              "The product table's columns do not match its rows.");
+    t.dT.clear();
+    t.c.pop_back();
+    EXPECT_EQ(test_util::error_of([&] { apply_qc(t, ProcessingOptions::Qc{}); }),
+              "The product table's columns do not match its rows.");
 }
 
 TEST(Qc, EmptyTableGetsNoFlags) {
