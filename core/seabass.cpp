@@ -177,6 +177,14 @@ std::optional<double> parse_number(std::string_view s) {
     return v;
 }
 
+// What other programs write for a missing value, instead of the file's missing value.
+bool not_a_value(std::string_view v) {
+    if (v.size() > 3 || (v.front() != 'n' && v.front() != 'N'))
+        return false;
+    const std::string low = lower(v);
+    return low == "na" || low == "nan" || low == "n/a";
+}
+
 // A value with its unit in brackets at the end ("45.2[DEG]"): the number, when the unit is there.
 std::optional<double> number_with_unit(std::string_view s, std::string_view unit) {
     if (s.size() <= unit.size() || lower(s.substr(s.size() - unit.size())) != lower(unit))
@@ -227,22 +235,29 @@ std::optional<FieldType> field_type(std::string_view name) {
     return std::nullopt;
 }
 
-std::vector<std::string_view> split(std::string_view s, char delimiter) {
-    std::vector<std::string_view> out;
+// The values of a line ("space": runs of blanks separate them).
+void split_into(std::string_view s, char delimiter, std::vector<std::string_view>& out) {
+    out.clear();
     if (delimiter == ' ') {
         text::FieldCursor cur(s);
         std::string_view f;
         while (cur.next(f))
             out.push_back(f);
-        return out;
+        return;
     }
     while (true) {
         const std::size_t at = s.find(delimiter);
         out.push_back(trim(s.substr(0, at)));
         if (at == std::string_view::npos)
-            return out;
+            return;
         s.remove_prefix(at + 1);
     }
+}
+
+std::vector<std::string_view> split(std::string_view s, char delimiter) {
+    std::vector<std::string_view> out;
+    split_into(s, delimiter, out);
+    return out;
 }
 
 std::string number_text(double v) {
@@ -509,7 +524,8 @@ class Checker {
         ++rows_;
         if (fields_.empty())
             return;
-        const std::vector<std::string_view> values = split(s, delimiter_);
+        split_into(s, delimiter_, values_);
+        const std::vector<std::string_view>& values = values_;
         if (values.size() != fields_.size()) {
             data_error(std::to_string(values.size()) + " values, /fields names " +
                        std::to_string(fields_.size()));
@@ -521,13 +537,12 @@ class Checker {
             if (!f.type)
                 continue;
             const std::string_view v = values[i];
-            const std::string low = lower(v);
             if (v.empty()) {
                 data_error("empty value of " + f.name + " (a missing value is " +
                            number_text(missing_) + ")");
                 return;
             }
-            if (low == "na" || low == "nan" || low == "n/a") {
+            if (not_a_value(v)) {
                 data_error("'" + std::string(v) + "' in the data for " + f.name +
                            " (a missing value is " + number_text(missing_) + ")");
                 return;
@@ -622,6 +637,7 @@ class Checker {
     std::size_t rows_ = 0;
     std::size_t data_findings_ = 0;
     Extreme time_, lat_, lon_;
+    std::vector<std::string_view> values_; // of the data line being read
     std::vector<Finding> findings_;
 };
 
@@ -697,12 +713,16 @@ Header header_of(const ProductTable& t, const std::string& file_name) {
                 v = std::move(value);
     };
     set("data_file_name", header_value(file_name));
-    std::string cal;
-    for (const std::string* f : {&t.info.device_file, &t.info.water_file})
-        if (!f->empty())
-            cal += (cal.empty() ? "" : ",") + header_value(file_name_of(*f));
-    if (!cal.empty())
-        set("calibration_files", cal);
+    // The device file, or the user's list when the data set does not know its device file's
+    // name (a data file holds the device file's lines, not its name); then the water file.
+    std::string cal = t.info.device_file.empty() ? metadata_value(t, "calibration_files")
+                                                 : header_value(file_name_of(t.info.device_file));
+    if (!cal.empty() && !t.info.water_file.empty()) {
+        const std::string water = header_value(file_name_of(t.info.water_file));
+        if (("," + cal + ",").find("," + water + ",") == std::string::npos)
+            cal += "," + water;
+    }
+    set("calibration_files", cal);
     if (metadata_value(t, "data_type").empty())
         set("data_type", has_depth(t) ? "cast" : "flow_thru");
     if (t.start_utc && t.rows() > 0) {

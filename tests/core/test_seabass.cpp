@@ -331,6 +331,16 @@ TEST_F(Seabass, MetadataFromTheInfoMap) {
     EXPECT_EQ(keyword(lines, "calibration_files"), "HYP123.dev");
     EXPECT_EQ(keyword(lines, "instrument_model"), "HYP_2");
     EXPECT_EQ(keyword(lines, "title"), "<none>");
+
+    // A data set that does not know its device file's name takes the user's list, and the
+    // water file is added to it unless named already.
+    t = make_table(2);
+    t.info.device_file.clear();
+    for (const char* given : {"HYP 123.dev", "HYP_123.dev,water_0315.wcf"}) {
+        t.info.metadata["calibration_files"] = given;
+        seabass::write_file(out, t);
+        EXPECT_EQ(keyword(header_and_data(out), "calibration_files"), "HYP_123.dev,water_0315.wcf");
+    }
 }
 
 // What cannot be written: no start time, missing metadata (every missing keyword named, in
@@ -350,8 +360,7 @@ TEST_F(Seabass, RefusesWhatCannotBeWritten) {
                                    "north_latitude", "west_longitude"})
                  t.info.metadata.erase(k);
              t.info.metadata["contact"] = "  ";
-             t.info.device_file.clear();
-             t.info.water_file.clear();
+             t.info.device_file.clear(); // the water file alone does not do
          },
          "SeaBASS header needs: investigators, contact, cruise, station, documents, "
          "calibration_files, north_latitude, west_longitude (give them with --meta KEY=VALUE)."},
