@@ -148,10 +148,55 @@ class Statistics {
     // Reorders x; an even count gives the mean of the two middle values.
     static double median(double* x, std::size_t k) {
         const std::size_t mid = k / 2;
-        std::nth_element(x, x + mid, x + k);
+        const double upper = nth_smallest(x, k, mid);
         if (k % 2 == 1)
-            return x[mid];
-        return (*std::max_element(x, x + mid) + x[mid]) / 2;
+            return upper;
+        return (*std::max_element(x, x + mid) + upper) / 2; // x[0 .. mid) hold the smaller ones
+    }
+
+    // The nth smallest of the finite values x[0 .. k), leaving the smaller ones before x[nth]:
+    // a quickselect whose partitions take no branch on the values (noisy values make the
+    // branches of std::nth_element's partition unpredictable, three times slower here).
+    static double nth_smallest(double* x, std::size_t k, std::size_t nth) {
+        std::size_t lo = 0, hi = k; // the answer lies in [lo, hi)
+        for (int round = 0; hi - lo > 16; ++round) {
+            if (round == 64) { // an unlucky run of pivots
+                std::nth_element(x + lo, x + nth, x + hi);
+                return x[nth];
+            }
+            const double a = x[lo], b = x[lo + (hi - lo) / 2], c = x[hi - 1];
+            const double pivot = std::max(std::min(a, b), std::min(std::max(a, b), c));
+            // [lo, below) < pivot, then [below, equal) == pivot, then the larger ones.
+            std::size_t below = lo;
+            for (std::size_t j = lo; j < hi; ++j) {
+                const double v = x[j];
+                x[j] = x[below];
+                x[below] = v;
+                below += v < pivot;
+            }
+            if (nth < below) {
+                hi = below;
+                continue;
+            }
+            std::size_t equal = below;
+            for (std::size_t j = below; j < hi; ++j) {
+                const double v = x[j];
+                x[j] = x[equal];
+                x[equal] = v;
+                equal += !(pivot < v);
+            }
+            if (nth < equal)
+                return pivot;
+            lo = equal; // the pivot is one of the values: every round narrows the range
+        }
+        for (std::size_t i = lo + 1; i < hi; ++i) { // insertion sort of what is left
+            const double v = x[i];
+            std::size_t j = i;
+            for (; j > lo && x[j - 1] > v; --j)
+                x[j] = x[j - 1];
+            x[j] = v;
+        }
+        return x[nth];
     }
 };
 

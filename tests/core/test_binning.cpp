@@ -1,8 +1,10 @@
 // Time and depth bins of the product table, worked out by hand.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -119,6 +121,32 @@ TEST(BinStatistics, MedianOfAnEvenCountMeanAndSampleDeviation) {
     const ProductTable mean = bin_products(t, b);
     expect_values(column(mean.a, 2, 0), {4.5});
     expect_values(column(mean.a_sd, 2, 0), {std::sqrt(15.0)});
+}
+
+// Bins large enough to be partitioned: noise, few distinct values, values in and against order.
+TEST(BinStatistics, MedianOfLargeBinsAgreesWithSorting) {
+    std::mt19937 rng(3);
+    std::normal_distribution<double> noise(0.2, 0.01);
+    for (std::size_t size : {17u, 18u, 240u, 241u, 1000u}) {
+        for (int pattern = 0; pattern < 4; ++pattern) {
+            Values time, a0;
+            for (std::size_t n = 0; n < size; ++n) {
+                time.push_back(50.0 * n);
+                const double v = pattern == 0   ? noise(rng)
+                                 : pattern == 1 ? static_cast<double>(rng() % 4)
+                                 : pattern == 2 ? 0.001 * n
+                                                : -0.001 * n;
+                a0.push_back(v);
+            }
+            Values sorted = a0;
+            std::sort(sorted.begin(), sorted.end());
+            const double want =
+                size % 2 == 1 ? sorted[size / 2] : (sorted[size / 2 - 1] + sorted[size / 2]) / 2;
+            const ProductTable out = bin_products(records(time, a0), time_bins(60));
+            ASSERT_EQ(out.rows(), 1u);
+            EXPECT_EQ(out.a[0], want) << size << " values, pattern " << pattern;
+        }
+    }
 }
 
 TEST(BinStatistics, MinimumCountAndFewerThanTwoValues) {
