@@ -95,7 +95,8 @@ TEST(QcSpike, AtAndPastTheThresholdsAgainstTheMeanOfTheNeighbours) {
         {1.0, 1.25, 2.0, 3},         // d = 0.25, below the mean: not above fail
         {1.0, 1.75 + 1e-9, 2.0, 4},  // just above fail
         {kNaN, 5.0, 1.0, 1},         // a missing neighbour: not evaluated
-        {1.0, 5.0, kInf, 1},         {0.0, kNaN, 0.0, 9}, // missing itself
+        {1.0, 5.0, kInf, 1},         // or one that is not finite
+        {0.0, kNaN, 0.0, 9},         // missing itself
     };
     std::vector<Column> cols;
     for (const Case& k : cases)
@@ -194,9 +195,12 @@ TEST(QcNegativeB, OnACommonGridFlagsBothValuesOfTheChannel) {
         double a, c;
         int flag;
     } const cases[] = {
-        {0.01, 0.0, 1},                                      // b = -0.01: not below suspect
-        {0.0100001, 0.0, 3}, {0.05, 0.0, 3},                 // b = -0.05: not below fail
-        {0.0500001, 0.0, 4}, {0.3, 0.9, 1},  {kNaN, 0.0, 9}, // the c value: no b to test
+        {0.01, 0.0, 1},      // b = -0.01: not below suspect
+        {0.0100001, 0.0, 3}, // just below
+        {0.05, 0.0, 3},      // b = -0.05: not below fail
+        {0.0500001, 0.0, 4}, // just below
+        {0.3, 0.9, 1},       // positive
+        {kNaN, 0.0, 9},      // the c value: no b to test
     };
     std::vector<Column> a, c;
     for (const Case& k : cases) {
