@@ -447,9 +447,9 @@ class Checker {
                 continue;
             const std::optional<double> v = number_with_unit(k->value, "[DEG]");
             if (!v || std::fabs(*v) > b.limit)
-                error(k->line, std::string("/") + b.key + " must be decimal degrees within ±" +
-                                   number_text(b.limit) + " followed by [DEG], not '" + k->value +
-                                   "'");
+                error(k->line, std::string("/") + b.key + " must be decimal degrees from " +
+                                   number_text(-b.limit) + " to " + number_text(b.limit) +
+                                   " followed by [DEG], not '" + k->value + "'");
         }
         const auto bound = [&](const char* key) {
             const Keyword* k = keyword(key);
@@ -686,9 +686,14 @@ const std::vector<double>& depth_column(const ProductTable& t) {
     return t.bin_kind == BinKind::Depth ? t.depth : t.pressure;
 }
 
+// The user's value of a keyword (keywords are case-insensitive: "Cruise" is "cruise").
 std::string metadata_value(const ProductTable& t, const std::string& key) {
-    const auto it = t.info.metadata.find(key);
-    return it == t.info.metadata.end() ? std::string() : header_value(it->second);
+    if (const auto it = t.info.metadata.find(key); it != t.info.metadata.end())
+        return header_value(it->second);
+    for (const auto& [k, v] : t.info.metadata)
+        if (lower(k) == key)
+            return header_value(v);
+    return {};
 }
 
 // A bound given in the metadata, with its unit.
@@ -906,7 +911,7 @@ void write_file(const std::string& path, const ProductTable& t) {
         units += ',' + c.unit;
     }
     std::string head = "/begin_header\n";
-    for (auto& [key, value] : header_of(t, name)) {
+    for (const auto& [key, value] : header_of(t, name)) {
         if (key == "missing") {
             for (const char* opt : kOptionalKeywords)
                 if (const std::string v = metadata_value(t, opt); !v.empty())
@@ -914,11 +919,8 @@ void write_file(const std::string& path, const ProductTable& t) {
             for (const std::string& c : comments_of(t))
                 head += "! " + c + '\n';
         }
-        head += '/' + key + '=' +
-                (key == "fields"  ? fields
-                 : key == "units" ? units
-                                  : value) +
-                '\n';
+        const std::string& v = key == "fields" ? fields : key == "units" ? units : value;
+        head += '/' + key + '=' + v + '\n';
     }
     head += "/end_header\n";
 

@@ -307,13 +307,14 @@ TEST_F(Seabass, OneRecord) {
     EXPECT_TRUE(seabass::check_file(out).empty());
 }
 
-// Metadata: blanks become '_', the data's values win over the metadata's, optional keywords are
-// written and other names are not.
+// Metadata: blanks become '_', keywords in any case, the data's values win over the metadata's,
+// optional keywords are written and other names are not.
 TEST_F(Seabass, MetadataFromTheInfoMap) {
     ProductTable t = make_table(2);
     add_gps(t);
     t.info.water_file.clear();
-    t.info.metadata["cruise"] = "  Spring  cruise ";
+    t.info.metadata.erase("cruise");
+    t.info.metadata["Cruise"] = "  Spring  cruise ";
     t.info.metadata["start_date"] = "19990101"; // the data know better
     t.info.metadata["north_latitude"] = "10";   // as the GPS positions do
     t.info.metadata["water_depth"] = "120.5";
