@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "clock_time.h"
+#include "parallel.h"
 #include "products.h"
 #include "test_util.h"
 
@@ -297,6 +298,61 @@ TEST_F(DepthBins, RefusedWithoutPressureAndWithAWidthThatIsNotPositive) {
     for (double w : {0.0, -1.0, kNaN}) {
         b.width = w;
         EXPECT_EQ(error_of([&] { bin_products(t, b); }), "The bin width must be positive.");
+    }
+}
+
+// Sets how the work is shared out over threads for one scope.
+class ThreadsScope {
+  public:
+    explicit ThreadsScope(unsigned threads) : saved_(parallel::tuning()) {
+        parallel::tuning().threads = threads;
+        parallel::tuning().min_part_records = 1;
+    }
+    ~ThreadsScope() { parallel::tuning() = saved_; }
+
+  private:
+    parallel::Tuning saved_;
+};
+
+TEST(QcAndBins, OneThreadGivesWhatSeveralGive) {
+    std::mt19937 rng(11);
+    std::normal_distribution<double> noise(0.0, 0.01);
+    const std::size_t rows = 3000, channels = 7;
+    ProductTable t;
+    for (std::size_t i = 0; i < channels; ++i)
+        t.a_wavelengths.push_back(380.0 + 60.0 * i);
+    t.c_wavelengths = t.a_wavelengths;
+    t.common_grid = true;
+    for (std::size_t n = 0; n < rows; ++n) {
+        t.time.push_back(250.0 * n + (n % 500 == 0 ? 5000.0 : 0.0));
+        t.dT.push_back(noise(rng) * 200);
+        const bool stuck = (n / 100) % 3 == 0;
+        for (std::size_t i = 0; i < channels; ++i) {
+            const double a = stuck ? 0.1 : 0.1 + noise(rng), c = stuck ? 0.08 : 0.5 + noise(rng);
+            t.a.push_back(rng() % 200 == 0 ? kNaN : a);
+            t.c.push_back(c);
+        }
+    }
+    ProcessingOptions::Binning b = time_bins(30);
+    b.exclude_suspect = true;
+    auto products = [&](unsigned threads) {
+        ThreadsScope scope(threads);
+        ProductTable flagged = t;
+        apply_qc(flagged, ProcessingOptions::Qc{});
+        return std::pair{flagged, bin_products(flagged, b)};
+    };
+    const auto [flags1, bins1] = products(1);
+    const auto [flags3, bins3] = products(3);
+    EXPECT_EQ(flags1.a_flags, flags3.a_flags);
+    EXPECT_EQ(flags1.c_flags, flags3.c_flags);
+    EXPECT_EQ(flags1.flag, flags3.flag);
+    for (std::uint8_t f : {qc_flag::kPass, qc_flag::kSuspect, qc_flag::kFail, qc_flag::kMissing})
+        EXPECT_NE(std::count(flags1.a_flags.begin(), flags1.a_flags.end(), f), 0) << int(f);
+    EXPECT_EQ(bins1.a_n, bins3.a_n);
+    EXPECT_EQ(bins1.c_n, bins3.c_n);
+    for (std::size_t k = 0; k < bins1.a.size(); ++k) {
+        EXPECT_TRUE(test_util::near_rel(bins1.a[k], bins3.a[k], 0.0)) << k;
+        EXPECT_TRUE(test_util::near_rel(bins1.a_sd[k], bins3.a_sd[k], 0.0)) << k;
     }
 }
 
