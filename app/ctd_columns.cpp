@@ -82,4 +82,19 @@ std::optional<CtdColumns> accept(const FieldTexts& fields, const std::string& ch
     return c;
 }
 
+std::optional<double> accept_lag(const std::string& text) {
+    std::string_view v = text;
+    while (!v.empty() && text::is_blank(v.front()))
+        v.remove_prefix(1);
+    while (!v.empty() && text::is_blank(v.back()))
+        v.remove_suffix(1);
+    if (v.empty())
+        return 0.0;
+    std::size_t used = 0;
+    const double lag = text::parse_typed_number(v, &used);
+    if (used != v.size() || !(lag >= -86400.0 && lag <= 86400.0))
+        return std::nullopt;
+    return lag;
+}
+
 } // namespace ctd_columns

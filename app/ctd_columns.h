@@ -33,4 +33,12 @@ struct FieldTexts {
 std::optional<CtdColumns> accept(const FieldTexts& fields, const std::string& check_line,
                                  std::string& error);
 
+// The time-format list, in the order of CtdTimeFormat (ms first).
+inline constexpr const char* kTimeFormatItems[] = {
+    "ms (instrument time)", "s since the first record", "UTC s since 1970 (epoch)",
+    "UTC ISO (2024-03-15T12:00:30Z)", "UTC date and time (two columns)"};
+// The lag field: seconds, a decimal comma allowed, within a day either way; nothing otherwise
+// ("The Lag field has an invalid value.").
+std::optional<double> accept_lag(const std::string& text);
+
 } // namespace ctd_columns

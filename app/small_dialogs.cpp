@@ -1,5 +1,7 @@
 #include "small_dialogs.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -245,6 +247,14 @@ TF_LoadCTD::TF_LoadCTD(QWidget* parent) : QDialog(parent) {
     form->addRow("Pressure Column", E_prescol);
     form->addRow("Temperature Column", E_tempcol);
     form->addRow("Salinity Column", E_salncol);
+    PD_TimeFormat = new QComboBox(this);
+    for (const char* item : ctd_columns::kTimeFormatItems)
+        PD_TimeFormat->addItem(item);
+    E_Lag = new QLineEdit("0", this);
+    E_Lag->setMaximumWidth(60);
+    E_Lag->setToolTip("Seconds added to every CTD time (a CTD 2.5 s late: -2.5)");
+    form->addRow("Time Format", PD_TimeFormat);
+    form->addRow("Lag (s)", E_Lag);
     right->addLayout(form);
     right->addStretch();
     auto* buttons = new QHBoxLayout;
@@ -265,6 +275,8 @@ void TF_LoadCTD::Prepare(const std::string& path, const CtdColumns& columns) {
     E_prescol->setText(QString::number(columns.pres));
     E_tempcol->setText(QString::number(columns.temp));
     E_salncol->setText(QString::number(columns.saln));
+    PD_TimeFormat->setCurrentIndex(static_cast<int>(columns.time_format));
+    E_Lag->setText(QString::fromStdString(text::format_g(columns.lag_s, 10)));
     preview_ = ctd_columns::read_preview(path);
     QString all;
     for (const auto& line : preview_)
@@ -283,7 +295,14 @@ void TF_LoadCTD::OKClick() {
         warn(this, QString::fromStdString(error), QString());
         return;
     }
+    const std::optional<double> lag = ctd_columns::accept_lag(E_Lag->text().toStdString());
+    if (!lag) {
+        warn(this, "The Lag field has an invalid value.", QString());
+        return;
+    }
     accepted = *cols;
+    accepted.time_format = static_cast<CtdTimeFormat>(std::max(0, PD_TimeFormat->currentIndex()));
+    accepted.lag_s = *lag;
     done(mrOk);
 }
 

@@ -72,6 +72,8 @@ class TF_LoadCTD : public QDialog {
     QLineEdit* E_prescol = nullptr;
     QLineEdit* E_tempcol = nullptr;
     QLineEdit* E_salncol = nullptr;
+    QComboBox* PD_TimeFormat = nullptr; // ctd_columns::kTimeFormatItems
+    QLineEdit* E_Lag = nullptr;         // seconds added to the CTD times
     CtdColumns accepted;
     // Fills the preview of `path` and the fields from `columns`; raises "Unable to open file."
     void Prepare(const std::string& path, const CtdColumns& columns);

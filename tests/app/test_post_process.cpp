@@ -2,6 +2,7 @@
 // water load, Save with its default name, and ApplyCorrectionOptions.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 
 #include "app_fakes.h"
@@ -153,6 +154,43 @@ TEST_F(PostProcess, CtdMergeReportsRecordsWithoutANearSample) {
         EXPECT_TRUE(ws.data->ctd_merged);
         EXPECT_EQ(ws.window.status, c.status);
     }
+}
+
+// The dialog's time format and lag are kept with the columns and used for the reading; records
+// with no sample within 60 s of clock time get NaN, and the status bar says what was skipped.
+TEST_F(PostProcess, CtdClockTimesUseTheStartTimeTheLagAndTheNaNRule) {
+    load(5); // records at 0, 250, ... 1000 ms
+    const std::string ctd = dir.file("cast1_ctd.txt");
+    write_text(ctd, "Time Pres Temp X Saln\n"
+                    "2024-03-15T12:00:30.250Z 1.5 12 0 33\n"
+                    "pump off\n"
+                    "2024-03-15T12:00:30.850Z 2.5 13 0 34\n");
+    dialogs.ctd_columns_answer = CtdColumns{1, 2, 3, 5, CtdTimeFormat::Iso, -60.5};
+    // Clock times need the data set's start time.
+    EXPECT_FALSE(pp.LoadCtdFile(ctd));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, kCtdNeedsStartTime);
+    EXPECT_FALSE(ws.data->ctd_loaded);
+
+    // Later runs of the dialog start from the stored choice.
+    dialogs.ctd_columns_answer.reset();
+    ws.data->start_utc = 1710504030250; // 2024-03-15T12:00:30.250Z
+    ASSERT_TRUE(pp.LoadCtdFile(ctd));
+    EXPECT_EQ(ws.window.status, "Skipped 1 CTD lines whose time could not be read.  4 records "
+                                "have no CTD sample within 60 s.");
+    // The samples lie at -60.5 and -59.9 s: record 0 is within 60 s of the second.
+    const std::vector<ctd_struct>& m = ws.data->ctd_list.samples;
+    ASSERT_EQ(m.size(), 5u);
+    EXPECT_EQ(m[0].temperature, 13);
+    for (std::size_t r = 1; r < 5; ++r)
+        EXPECT_TRUE(std::isnan(m[r].temperature) && std::isnan(m[r].salinity)) << r;
+    EXPECT_TRUE(std::isnan(ws.data->correct_one_line(1).a_values[0]));
+    EXPECT_FALSE(std::isnan(ws.data->correct_one_line(0).a_values[0]));
+
+    VelmoraSettings stored(dir.file("settings.json"));
+    stored.Load();
+    EXPECT_EQ(stored.ctd_time_format, "iso");
+    EXPECT_EQ(stored.ctd_lag_s, -60.5);
 }
 
 // A file of corrected data is shown as it is: every correction stays off whatever the panel
@@ -519,6 +557,16 @@ TEST(CtdColumnCheck, NamesTheLastInvalidColumn) {
     EXPECT_EQ(cols->pres, 2);
     EXPECT_EQ(cols->temp, 3);
     EXPECT_EQ(cols->saln, 5);
+}
+
+TEST(CtdColumnCheck, LagIsSecondsWithinADay) {
+    const struct {
+        const char* text;
+        std::optional<double> lag;
+    } cases[] = {{"-2.5", -2.5}, {" 3,25 ", 3.25}, {"", 0.0},        {"86400", 86400.0},
+                 {"2.5s", {}},   {"x", {}},        {"-86400.5", {}}, {"nan", {}}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ctd_columns::accept_lag(c.text), c.lag) << '"' << c.text << '"';
 }
 
 TEST(CtdColumnCheck, PreviewHasHundredLinesAndShortFilesAcceptOnlyColumnOne) {

@@ -108,6 +108,19 @@ TEST_F(Settings, SaveRoundTripsAndKeepsTypes) {
     EXPECT_EQ(back.autotemp, 0);
 }
 
+TEST_F(Settings, CtdTimeFormatAndLagKeepTheirDefaultsWhenUnreadable) {
+    VelmoraSettings s = load(section(R"("ctd_time_format": "date-time", "ctd_lag_s": "-2.5")"));
+    EXPECT_EQ(s.ctd_time_format, "date-time");
+    EXPECT_EQ(s.ctd_lag_s, -2.5);
+    s = load(section(R"("ctd_time_format": "utc", "ctd_lag_s": "2.5 s", "ctd_time": 4)"));
+    EXPECT_EQ(s.ctd_time_format, "ms");
+    EXPECT_EQ(s.ctd_lag_s, 0.0);
+    EXPECT_EQ(s.ctd_time, 4);
+    s = load(section(R"("ctd_time_format": 3, "ctd_lag_s": 2.5)"));
+    EXPECT_EQ(s.ctd_time_format, "ms");
+    EXPECT_EQ(s.ctd_lag_s, 0.0);
+}
+
 TEST_F(Settings, SaveKeepsOtherValuesOfTheFile) {
     write_text(file, "{ \"other\": 1, \"SOFTWARE\\\\Kestrin\\\\Velmora15\": {\"extra\": \"x\"} }");
     VelmoraSettings s(file);
