@@ -42,8 +42,12 @@ std::vector<Finding> check_file(const std::string& path);
 // "PATH:LINE: error: TEXT" ("PATH: warning: TEXT" for the file as a whole).
 std::string finding_line(const std::string& path, const Finding& f);
 
-// The required keywords the table gives no value for, from its data or its metadata, in the
-// order of kRequiredKeywords (empty: the header can be written).
+// The required keywords that neither the table's data nor its metadata give a value for, in the
+// order of kRequiredKeywords (empty: the header can be written).  Dates and times are not among
+// them: they need the start time, which write_file asks for first.  Without GPS the position
+// bounds come from the metadata (north_latitude ... west_longitude); water_depth and
+// measurement_depth are NA unless given, and a data set that does not know its device file's
+// name needs calibration_files.
 std::vector<std::string> missing_keywords(const ProductTable& t);
 
 // The field name of a wavelength: one decimal, a trailing ".0" dropped (412.5 -> "412.5",
