@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "acquisition_setup.h"
 #include "text.h"
 
 namespace {
@@ -37,6 +38,9 @@ void AcquiredDataCommands::A_SaveBinaryClick() {
         else
             ws.run_job(SessionState::Saving, "Saving raw capture", [&] { reader.save_raw(*path); });
     });
+    // The start time of the capture's first record goes beside it.
+    const std::string start_path = capture_start_path(*path);
+    naming_file(start_path, [&] { save_capture_start(*path, ws.data->start_utc); });
 }
 
 void AcquiredDataCommands::A_SaveFromDeviceExecute() {

@@ -127,9 +127,16 @@ void AcquisitionController::ReadPort() {
         } catch (...) {
             return; // decoding failures never stop an acquisition; the tick reads on
         }
+        note_start();
         if (reader.raw_bytes.size() == before)
             return;
     }
+}
+
+void AcquisitionController::note_start() {
+    HYP_Data& data = *ctx_.ws.data;
+    if (!data.start_utc && (ctx_.ws.reader->decoded_count > 0 || !data.records.empty()))
+        data.start_utc = ctx_.clock.now_ms();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -325,6 +332,7 @@ void AcquisitionController::B_StopClick() {
 // The tick
 
 void AcquisitionController::sync_records() {
+    note_start();
     // Moved, not copied: the reader keeps none of the records it has handed over.
     take_decoded_records(*ctx_.ws.data, *ctx_.ws.reader);
 }

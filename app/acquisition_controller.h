@@ -108,9 +108,9 @@ class AcquisitionController {
     // Puts `fresh` in place of the workspace's reader (the hook first, then the swap).
     void install_reader(std::unique_ptr<parent_reader> fresh);
 
-    // Opens the continuous-saving file at `path` (header written) and sets contSaveFile and the
-    // caption.  A file that cannot be created is reported and continuous saving stays off;
-    // returns whether the file is open.
+    // Opens the continuous-saving file at `path` (its header, which carries the start time, is
+    // written at the first record) and sets contSaveFile and the caption.  A file that cannot be
+    // created is reported and continuous saving stays off; returns whether the file is open.
     bool begin_continuous_saving(const std::string& path);
     // Appends the records not yet in the continuous file.  When the system refuses the bytes
     // (a full disk), saving stops with a message; acquisition goes on in memory.
@@ -133,6 +133,8 @@ class AcquisitionController {
     void set_timer1(bool on);
     // Moves the records the reader has decoded since the last call into the data set.
     void sync_records();
+    // The first decoded record sets the data set's start time: the clock's time now.
+    void note_start();
     void copy_preview_into_data();
     void tick_running(std::int64_t now, std::int64_t elapsed);
     void tick_open_output_file(std::int64_t now);

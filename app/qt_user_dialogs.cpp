@@ -1,12 +1,17 @@
 #include "qt_user_dialogs.h"
 
 #include <QComboBox>
+#include <QDateTimeEdit>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
+#include <QVBoxLayout>
 
 #include "small_dialogs.h"
 
@@ -100,4 +105,25 @@ int QtUserDialogs::make_water(const WaterCalRequest& request) {
 
 void QtUserDialogs::about() {
     w_.about->exec();
+}
+
+std::optional<std::int64_t> QtUserDialogs::start_time(std::int64_t proposed) {
+    QDialog box(parent_);
+    box.setObjectName("F_StartTime");
+    box.setWindowTitle("Set Start Time");
+    auto* v = new QVBoxLayout(&box);
+    v->addWidget(new QLabel("UTC time of the first record:", &box));
+    auto* field = new QDateTimeEdit(&box);
+    field->setObjectName("E_StartTime");
+    field->setTimeSpec(Qt::UTC);
+    field->setDisplayFormat("yyyy-MM-dd HH:mm:ss.zzz");
+    field->setDateTime(QDateTime::fromMSecsSinceEpoch(proposed, Qt::UTC));
+    v->addWidget(field);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &box);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+    v->addWidget(buttons);
+    if (box.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return field->dateTime().toMSecsSinceEpoch();
 }

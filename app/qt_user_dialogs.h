@@ -39,6 +39,7 @@ class QtUserDialogs : public UserDialogs {
     int water_scat_index() override;
     int make_water(const WaterCalRequest& request) override;
     void about() override;
+    std::optional<std::int64_t> start_time(std::int64_t proposed) override;
 
   private:
     QWidget* parent_;

@@ -65,6 +65,7 @@ bool ReplayController::replay(const std::string& capture_path) {
     data.temp_source = TempSource::Constant;
     data.saln_source = SalnSource::Constant;
     replace_records(data, std::move(taken));
+    data.start_utc = read_capture_start(capture_path); // kept beside the capture, if at all
     data.setup_ts_coefs();
     data.set_scat_ref(715);
     data.do_water = data.do_temp = data.do_saln = data.do_scat = false;

@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include "acquisition_controller.h"
+#include "acquisition_setup.h"
 #include "app_services.h"
 #include "args.h"
 #include "commands.h"
@@ -34,7 +35,8 @@ const cli::Command kAcquire{
     "device for that number) with the device file DEV.  The stream is checked against the\n"
     "device file; once it matches, the records go to OUT.dat as they arrive.  Runs until\n"
     "interrupted (Ctrl+C, SIGTERM), for S seconds when given, or until the instrument stops\n"
-    "sending; with --raw the raw byte stream is saved to OUT.bin at the end.  Both files are\n"
+    "sending; with --raw the raw byte stream is saved to OUT.bin at the end (and the start\n"
+    "time of its first record to OUT.bin.start).  Both files are\n"
     "checked before the port is opened.  Exits with 1 when no record matched the device file\n"
     "within the time-out or not every record could be saved.\n",
     {{nullptr,
@@ -219,6 +221,8 @@ int acquire(const cli::Args& a) {
     if (!args.raw.empty()) {
         try {
             ws.reader->save_raw(args.raw);
+            cli::about_file(capture_start_path(args.raw),
+                            [&] { save_capture_start(args.raw, ws.data->start_utc); });
         } catch (const std::exception& e) {
             std::fprintf(stderr, "velmora-cli acquire: %s\n",
                          cli::about(args.raw, e.what()).c_str());

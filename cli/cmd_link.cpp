@@ -5,12 +5,14 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <utility>
 
 #include "acquisition_setup.h"
 #include "args.h"
+#include "clock_time.h"
 #include "commands.h"
 #include "devfile.h"
 #include "file_messages.h"
@@ -133,13 +135,17 @@ namespace {
 
 const cli::Command kReplay{
     "replay",
-    "Usage: velmora-cli replay --dev DEV CAPTURE -o OUT\n",
+    "Usage: velmora-cli replay --dev DEV CAPTURE -o OUT [--start ISO]\n",
     "Decodes a raw capture of an instrument's byte stream with its device file DEV, as the\n"
-    "serial port would have delivered it, and writes the records to the data file OUT.\n",
+    "serial port would have delivered it, and writes the records to the data file OUT.  The\n"
+    "start time of the first record comes from CAPTURE.start when there is one.\n",
     {{nullptr,
       {
           {"--dev", "DEV", "the device file of the instrument that recorded CAPTURE"},
           {"-o", "OUT", "the data file to write", "--output"},
+          {"--start", "ISO",
+           "UTC time of the first record, e.g. 2024-03-15T12:00:30Z (instead of\n"
+           "CAPTURE.start)"},
       }}}};
 
 const cli::Command kSimulate{
@@ -182,6 +188,12 @@ int cmd_replay(int argc, char** argv) {
             throw UsageError{"give one CAPTURE"};
         if (!a.has("--dev") || !a.has("-o"))
             throw UsageError{"--dev and -o are required"};
+        std::optional<std::int64_t> start;
+        if (a.has("--start")) {
+            start = clock_time::parse_iso(a.get("--start"));
+            if (!start)
+                throw UsageError{clock_time::kStartTimeForm};
+        }
         const std::string& capture = a.positional[0];
         const std::string& out = a.get("-o");
         cli::check_output(out);
@@ -196,6 +208,7 @@ int cmd_replay(int argc, char** argv) {
         data.temp_source = TempSource::Constant;
         data.saln_source = SalnSource::Constant;
         replace_records(data, std::move(taken));
+        data.start_utc = start ? start : read_capture_start(capture);
         cli::about_file(out, [&] { data.save_records(out); });
         std::fprintf(stderr, "%zu records decoded, %d records lost\n", r->decoded_count,
                      static_cast<int>(r->lost_records));

@@ -7,11 +7,13 @@
 #include <iterator>
 #include <new>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "clock_time.h"
 #include "file_checks.h"
 #include "file_lines.h"
 #include "hyp_data.h"
@@ -570,9 +572,11 @@ void HYP_Data::load_file(const std::string& path, bool water_mode) {
     Loaded out;
     Kind kind = Kind::hyp;
     WaterCalFile water;
+    std::optional<std::int64_t> start; // at the end of the title line, when it carries one
     try {
         std::string_view line;
-        in.next(line); // title
+        if (in.next(line)) // title
+            start = clock_time::start_in_line(line);
         std::string line2;
         if (in.next(line))
             line2 = line;
@@ -662,6 +666,7 @@ void HYP_Data::load_file(const std::string& path, bool water_mode) {
     records = std::move(out.records);
     onboard_list.samples = std::move(out.onboard);
     ctd_list.samples = onboard_list.samples;
+    start_utc = start;
     if (!instrument) {
         instrument_type = InstrumentType::Processed;
         is_processed = true;

@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "atomic_file.h"
+#include "clock_time.h"
 #include "file_checks.h"
 #include "flw_reader.h"
 #include "hyp_reader.h"
@@ -398,4 +402,34 @@ CaptureFeed feed_capture(parent_reader& reader, const std::string& path, TakenRe
     return with_deferred_values(reader, take, [&](DeferredValues& deferred) {
         return feed_capture_now(reader, path, take, deferred);
     });
+}
+
+std::string capture_start_path(const std::string& capture) {
+    return capture + ".start";
+}
+
+void save_capture_start(const std::string& capture, std::optional<std::int64_t> start) {
+    const std::string path = capture_start_path(capture);
+    if (!start) {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+        return;
+    }
+    AtomicFile file(path,
+                    "Unable to open file for saving.  Is this file opened in another program?");
+    file.stream() << clock_time::start_field(*start) << '\n';
+    file.commit();
+}
+
+std::optional<std::int64_t> read_capture_start(const std::string& capture) {
+    std::ifstream in(capture_start_path(capture), std::ios::binary);
+    std::string line;
+    if (!in.is_open() || !std::getline(in, line))
+        return std::nullopt;
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+        line.pop_back();
+    constexpr std::string_view kKey = "start=";
+    if (line.compare(0, kKey.size(), kKey) != 0)
+        return std::nullopt;
+    return clock_time::parse_iso(std::string_view(line).substr(kKey.size()));
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,3 +54,14 @@ CaptureFeed feed_bytes(parent_reader& reader, const std::uint8_t* bytes, std::si
 
 // Ends the stream (Stop): finish, with a raised text counted and decoding resumed.
 CaptureFeed finish_stream(parent_reader& reader);
+
+// A raw capture holds only the instrument's bytes; the start time of its first record is kept
+// beside it in CAPTURE.start, one line "start=YYYY-MM-DDThh:mm:ss.sssZ".
+std::string capture_start_path(const std::string& capture);
+// Writes CAPTURE.start with `start`; without a start time removes one left there by an earlier
+// capture of that name.  Raises "Unable to open file for saving.  Is this file opened in another
+// program?" when it cannot be written.
+void save_capture_start(const std::string& capture, std::optional<std::int64_t> start);
+// The start time in CAPTURE.start; nothing when there is no such file or its line is not a
+// start time.
+std::optional<std::int64_t> read_capture_start(const std::string& capture);

@@ -59,4 +59,8 @@ TEST(AcquireCli, LogsFromAPseudoTerminalExactlyWhatReplayDecodes) {
     ASSERT_LT(label, live.size());
     EXPECT_GE(live.size() - label - 1, 20u) << "too few records to compare";
     EXPECT_EQ(live, again);
+    // The start time of the first record, on line 1 of both and beside the capture.
+    const std::string start = read_text(raw + ".start");
+    ASSERT_EQ(start.rfind("start=", 0), 0u) << start;
+    EXPECT_EQ(live[0], "File created by Velmora version 2.0\t" + start.substr(0, start.size() - 1));
 }
