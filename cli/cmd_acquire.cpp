@@ -35,10 +35,10 @@ const cli::Command kAcquire{
     "device for that number) with the device file DEV.  The stream is checked against the\n"
     "device file; once it matches, the records go to OUT.dat as they arrive.  Runs until\n"
     "interrupted (Ctrl+C, SIGTERM), for S seconds when given, or until the instrument stops\n"
-    "sending; with --raw the raw byte stream is saved to OUT.bin at the end (and the start\n"
-    "time of its first record to OUT.bin.start).  Both files are\n"
-    "checked before the port is opened.  Exits with 1 when no record matched the device file\n"
-    "within the time-out or not every record could be saved.\n",
+    "sending; with --raw the raw byte stream is saved to OUT.bin at the end, and the start\n"
+    "time of its first record to OUT.bin.start.  Both files are checked before the port is\n"
+    "opened.  Exits with 1 when no record matched the device file within the time-out or not\n"
+    "every record could be saved.\n",
     {{nullptr,
       {
           {"--dev", "DEV", "the instrument's device file"},
