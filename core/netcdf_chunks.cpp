@@ -75,48 +75,57 @@ void shuffle_rows(const ChunkedValues& v, std::size_t first_row, std::vector<uns
 void write_chunks(const std::string& path, const std::vector<ChunkedValues>& vars, int level,
                   const std::string& shown_as) {
     const std::string failed = "Unable to write the NetCDF file " + shown_as;
-    if (vars.empty())
+    // Every chunk of every variable in one run, so that no processor waits at a variable's end.
+    struct Piece {
+        std::size_t var, first_row;
+    };
+    std::vector<Piece> pieces;
+    for (std::size_t k = 0; k < vars.size(); ++k)
+        if (vars[k].columns > 0)
+            for (std::size_t r = 0; r < vars[k].rows; r += vars[k].chunk_rows)
+                pieces.push_back({k, r});
+    if (pieces.empty())
         return;
     Handle file(H5Fopen(path.c_str(), H5F_ACC_RDWR, H5P_DEFAULT), H5Fclose);
     if (file.get() < 0)
         throw VelmoraError(failed + " (opening it for its values).");
+    std::vector<std::unique_ptr<Handle>> sets;
     for (const ChunkedValues& v : vars) {
-        if (v.rows == 0 || v.columns == 0)
-            continue;
-        Handle set(H5Dopen2(file.get(), v.name.c_str(), H5P_DEFAULT), H5Dclose);
-        if (set.get() < 0)
+        sets.push_back(
+            std::make_unique<Handle>(H5Dopen2(file.get(), v.name.c_str(), H5P_DEFAULT), H5Dclose));
+        if (sets.back()->get() < 0)
             throw VelmoraError(failed + " (variable " + v.name + ").");
-        const std::size_t chunks = (v.rows + v.chunk_rows - 1) / v.chunk_rows;
-        parallel::ordered_blocks<Chunk>(
-            chunks, parallel::thread_count(),
-            [&](std::size_t b, Chunk& c) {
-                c.ready = false;
-                if (!c.compressor)
-                    c.compressor.reset(libdeflate_alloc_compressor(level));
-                if (!c.compressor)
-                    throw VelmoraError(failed + " (no memory for compressing it).");
-                shuffle_rows(v, b * v.chunk_rows, c.shuffled);
-                c.packed.resize(
-                    libdeflate_zlib_compress_bound(c.compressor.get(), c.shuffled.size()));
-                c.packed.resize(libdeflate_zlib_compress(c.compressor.get(), c.shuffled.data(),
-                                                         c.shuffled.size(), c.packed.data(),
-                                                         c.packed.size()));
-                if (c.packed.empty())
-                    throw VelmoraError(failed + " (compressing " + v.name + ").");
-                c.ready = true;
-            },
-            [&](std::size_t b, Chunk& c) {
-                if (!c.ready)
-                    return; // its error follows
-                const hsize_t offset[2] = {static_cast<hsize_t>(b * v.chunk_rows), 0};
-                // Filter mask 0: every filter of the variable (shuffle, deflate) was applied.
-                if (H5Dwrite_chunk(set.get(), H5P_DEFAULT, 0, offset, c.packed.size(),
-                                   c.packed.data()) < 0)
-                    throw VelmoraError(failed + " (writing " + v.name + ").");
-            });
-        if (!set.close())
-            throw VelmoraError(failed + " (writing " + v.name + ").");
     }
+    parallel::ordered_blocks<Chunk>(
+        pieces.size(), parallel::thread_count(),
+        [&](std::size_t b, Chunk& c) {
+            const ChunkedValues& v = vars[pieces[b].var];
+            c.ready = false;
+            if (!c.compressor)
+                c.compressor.reset(libdeflate_alloc_compressor(level));
+            if (!c.compressor)
+                throw VelmoraError(failed + " (no memory for compressing it).");
+            shuffle_rows(v, pieces[b].first_row, c.shuffled);
+            c.packed.resize(libdeflate_zlib_compress_bound(c.compressor.get(), c.shuffled.size()));
+            c.packed.resize(libdeflate_zlib_compress(c.compressor.get(), c.shuffled.data(),
+                                                     c.shuffled.size(), c.packed.data(),
+                                                     c.packed.size()));
+            if (c.packed.empty())
+                throw VelmoraError(failed + " (compressing " + v.name + ").");
+            c.ready = true;
+        },
+        [&](std::size_t b, Chunk& c) {
+            if (!c.ready)
+                return; // its error follows
+            const hsize_t offset[2] = {static_cast<hsize_t>(pieces[b].first_row), 0};
+            // Filter mask 0: every filter of the variable (shuffle, deflate) was applied.
+            if (H5Dwrite_chunk(sets[pieces[b].var]->get(), H5P_DEFAULT, 0, offset, c.packed.size(),
+                               c.packed.data()) < 0)
+                throw VelmoraError(failed + " (writing " + vars[pieces[b].var].name + ").");
+        });
+    for (std::size_t k = 0; k < sets.size(); ++k)
+        if (!sets[k]->close())
+            throw VelmoraError(failed + " (writing " + vars[k].name + ").");
     if (!file.close())
         throw VelmoraError(failed + " (closing it).");
 }

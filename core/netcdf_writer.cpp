@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -331,6 +332,10 @@ void write_netcdf(const std::string& path, const ProductTable& t, const std::str
     if (file.temp_path().empty())
         throw VelmoraError(open_error); // a device or pipe: a NetCDF file needs a real file
     {
+        // Neither netCDF-C nor HDF5 may be called from two threads at once (the command line
+        // corrects several files side by side); the compression runs on every processor anyway.
+        static std::mutex library;
+        const std::lock_guard<std::mutex> lock(library);
         netcdf::File f(file.temp_path(), path);
         Writer w(f, t);
         w.write(history);

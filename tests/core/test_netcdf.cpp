@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <netcdf.h>
@@ -490,4 +491,32 @@ TEST_F(NetcdfWrite, FailureKeepsTheEarlierFileAndLeavesNothingBehind) {
     EXPECT_EQ(error_of([&] { write_netcdf(path("no/such/folder.nc"), make_table(Shape{}), ""); }),
               "Unable to open file for saving.  Is this file opened in another program?");
     EXPECT_EQ(entries(), std::vector<std::string>{"old.nc"});
+}
+
+// Files written from several threads at once (the command line corrects files side by side)
+// each come out whole.
+TEST_F(NetcdfWrite, ThreadsWritingFilesSideBySide) {
+    Shape s;
+    s.rows = 2000;
+    s.qc = s.start = true;
+    const ProductTable t = make_table(s);
+    std::vector<std::thread> threads;
+    std::vector<std::string> errors(4);
+    auto file_of = [&](std::size_t k) {
+        std::string name = path("f");
+        name += std::to_string(k);
+        return name + ".nc";
+    };
+    for (std::size_t k = 0; k < errors.size(); ++k)
+        threads.emplace_back(
+            [&, k] { errors[k] = error_of([&] { write_netcdf(file_of(k), t, "test"); }); });
+    for (std::thread& th : threads)
+        th.join();
+    for (std::size_t k = 0; k < errors.size(); ++k) {
+        EXPECT_EQ(errors[k], "") << k;
+        const NcReader nc(file_of(k));
+        ASSERT_TRUE(nc.ok()) << k;
+        expect_same(nc.doubles("a"), t.a, "a");
+        EXPECT_EQ(nc.bytes("c_qc"), t.c_flags);
+    }
 }
