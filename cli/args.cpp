@@ -40,6 +40,11 @@ std::string Args::get_or(std::string_view name, const std::string& fallback) con
     return it == values_.end() ? fallback : it->second;
 }
 
+std::vector<std::string> Args::get_all(std::string_view name) const {
+    const auto it = all_.find(name);
+    return it == all_.end() ? std::vector<std::string>{} : it->second;
+}
+
 double Args::number(std::string_view name, double fallback) const {
     const auto it = values_.find(name);
     if (it == values_.end())
@@ -117,6 +122,7 @@ Args parse(const Command& command, int argc, char** argv) {
                 throw UsageError{"option " + quoted(arg) + " needs a value"};
             value = argv[++i];
         }
+        out.all_[o->name].push_back(value);
         out.values_[o->name] = std::move(value);
     }
     return out;

@@ -46,6 +46,8 @@ class Args {
     // The last value given for `name` (which must have been given).
     const std::string& get(std::string_view name) const;
     std::string get_or(std::string_view name, const std::string& fallback) const;
+    // Every value given for `name`, in order (an option that may be repeated).
+    std::vector<std::string> get_all(std::string_view name) const;
     // The value as a number; UsageError unless the whole value is one.
     double number(std::string_view name, double fallback) const;
     // The same, refused with the range when outside lo...hi (`unit` follows the range).
@@ -57,6 +59,7 @@ class Args {
   private:
     friend Args parse(const Command& command, int argc, char** argv);
     std::map<std::string, std::string, std::less<>> values_; // by the option's first spelling
+    std::map<std::string, std::vector<std::string>, std::less<>> all_;
 };
 
 // Parses argv[1...] (argv[0] is the command's name): "--name value", "--name=value", flags, "--"

@@ -12,11 +12,11 @@
 
 #include "hyp_data.h"
 #include "parallel.h"
+#include "scattering_term.h"
 
 namespace {
 
 constexpr std::uint32_t kNoChannel = 999999;
-constexpr double kScatFraction = 0.14; // "Percentage of b (14%)"
 
 // "Record N" and the rest of the message.
 std::string record_message(std::size_t index, const char* rest) {
@@ -90,19 +90,8 @@ struct Settings {
     }
 };
 
-// Scattering term of channel i from the values corrected so far.
 inline double scat_term(int method, double a_i, double c_i, double a_ra, double c_rc) {
-    switch (method) {
-    case 1:
-        return a_ra;
-    case 2:
-        return a_ra * (c_i - a_i) / (c_rc - a_ra);
-    case 3:
-        // A fixed fraction of b = c - a is scattering, removed from a.
-        return kScatFraction * (c_i - a_i);
-    default:
-        return 0.0;
-    }
+    return scattering_term(method, a_i, c_i, a_ra, c_rc);
 }
 
 } // namespace

@@ -36,6 +36,34 @@ constexpr Named<SalnSource> kSalnNames[] = {
     {SalnSource::Onboard, "onboard"},
     {SalnSource::Fitted, "fitted"},
 };
+// Kept apart from kScatNames: the legacy methods' list is what a refused name is told.
+constexpr std::string_view kResidualTempName = "residual-temp";
+constexpr Named<CtdTimeFormat> kCtdTimeNames[] = {
+    {CtdTimeFormat::Ms, "ms"},
+    {CtdTimeFormat::Seconds, "s"},
+    {CtdTimeFormat::Epoch, "epoch"},
+    {CtdTimeFormat::Iso, "iso"},
+    {CtdTimeFormat::DateTime, "date-time"},
+};
+constexpr Named<GridKind> kGridNames[] = {
+    {GridKind::Native, "native"},
+    {GridKind::OntoA, "a"},
+    {GridKind::Regular, "regular"},
+};
+constexpr Named<BinKind> kBinNames[] = {
+    {BinKind::None, "none"},
+    {BinKind::Time, "time"},
+    {BinKind::Depth, "depth"},
+};
+constexpr Named<CastDirection> kDirectionNames[] = {
+    {CastDirection::Both, "both"},
+    {CastDirection::Down, "down"},
+    {CastDirection::Up, "up"},
+};
+constexpr Named<BinStat> kStatNames[] = {
+    {BinStat::Median, "median"},
+    {BinStat::Mean, "mean"},
+};
 
 template <typename Enum, std::size_t N>
 std::string_view name_in(const Named<Enum> (&names)[N], Enum value) {
@@ -71,7 +99,7 @@ template <typename Enum, std::size_t N> bool is_named(const Named<Enum> (&names)
 } // namespace
 
 std::string_view name_of(ScatMethod m) {
-    return name_in(kScatNames, m);
+    return m == ScatMethod::ResidualTemp ? kResidualTempName : name_in(kScatNames, m);
 }
 std::string_view name_of(TempSource s) {
     return name_in(kTempNames, s);
@@ -80,6 +108,8 @@ std::string_view name_of(SalnSource s) {
     return name_in(kSalnNames, s);
 }
 std::optional<ScatMethod> scat_method_named(std::string_view name) {
+    if (name == kResidualTempName)
+        return ScatMethod::ResidualTemp;
     return value_in(kScatNames, name);
 }
 std::optional<TempSource> temp_source_named(std::string_view name) {
@@ -87,6 +117,12 @@ std::optional<TempSource> temp_source_named(std::string_view name) {
 }
 std::optional<SalnSource> saln_source_named(std::string_view name) {
     return value_in(kSalnNames, name);
+}
+std::string_view name_of(CtdTimeFormat f) {
+    return name_in(kCtdTimeNames, f);
+}
+std::optional<CtdTimeFormat> ctd_time_format_named(std::string_view name) {
+    return value_in(kCtdTimeNames, name);
 }
 
 double ProcessingOptions::apply_to(HYP_Data& d) const {
@@ -123,7 +159,7 @@ ProcessingOptions ProcessingOptions::from(const HYP_Data& d) {
         o.water.file = d.water_file_name;
     o.water.apply = d.do_water;
     o.scattering.apply = d.do_scat;
-    if (is_named(kScatNames, d.scat_method))
+    if (is_named(kScatNames, d.scat_method) || d.scat_method == ScatMethod::ResidualTemp)
         o.scattering.method = d.scat_method;
     if (d.scat_ref_a < d.a_wavelengths.size())
         o.scattering.reference_nm = d.scat_ref_a_wl;
@@ -228,6 +264,98 @@ Enum named(const Named<Enum> (&names)[N], const json& v, const std::string& path
     throw RecipeError("Recipe key " + path + " is " + names_text(names) + ", not '" + s + "'.");
 }
 
+ScatMethod scat_method_value(const json& v, const std::string& path) {
+    if (v.is_string() && v.get<std::string>() == kResidualTempName)
+        return ScatMethod::ResidualTemp;
+    return named(kScatNames, v, path);
+}
+
+// A count of records or values: a whole number from 1 up.
+int count_value(const json& v, const std::string& path) {
+    if (!v.is_number_integer() || v.get<long long>() < 1 || v.get<long long>() > 100000000)
+        throw RecipeError("Recipe key " + path + " needs a whole number from 1 up.");
+    return static_cast<int>(v.get<long long>());
+}
+
+double positive(const json& v, const std::string& path) {
+    const double x = number(v, path);
+    if (!(x > 0.0))
+        throw RecipeError("Recipe key " + path + " needs a number above 0.");
+    return x;
+}
+
+// Reads the numbers of one object by key: true when `k` is one of them.
+bool number_field(std::initializer_list<std::pair<const char*, double*>> fields,
+                  const std::string& k, const json& x, const std::string& p) {
+    for (const auto& [name, target] : fields) {
+        if (k == name) {
+            *target = number(x, p);
+            return true;
+        }
+    }
+    return false;
+}
+
+void read_formats(ProcessingOptions::Output& out, const json& v, const std::string& path) {
+    const char* const kNeeds = " needs a list of text, netcdf and seabass.";
+    if (!v.is_array() || v.empty())
+        throw RecipeError("Recipe key " + path + kNeeds);
+    out.text = out.netcdf = out.seabass = false;
+    for (const json& item : v) {
+        const std::string name = item.is_string() ? item.get<std::string>() : "";
+        bool* target = name == "text"      ? &out.text
+                       : name == "netcdf"  ? &out.netcdf
+                       : name == "seabass" ? &out.seabass
+                                           : nullptr;
+        if (!target)
+            throw RecipeError("Recipe key " + path + kNeeds);
+        *target = true;
+    }
+}
+
+ordered_json qc_json(const ProcessingOptions::Qc& q) {
+    return {{"apply", q.apply},
+            {"range_min", q.range_min},
+            {"range_max", q.range_max},
+            {"spike_suspect", q.spike_suspect},
+            {"spike_fail", q.spike_fail},
+            {"flat_eps", q.flat_eps},
+            {"flat_suspect", q.flat_suspect},
+            {"flat_fail", q.flat_fail},
+            {"neg_b_suspect", q.neg_b_suspect},
+            {"neg_b_fail", q.neg_b_fail},
+            {"gap_factor", q.gap_factor},
+            {"residual_suspect", q.residual_suspect},
+            {"residual_fail", q.residual_fail},
+            {"window_lo", q.window_lo},
+            {"window_hi", q.window_hi}};
+}
+
+bool qc_field(ProcessingOptions::Qc& q, const std::string& k, const json& x, const std::string& p) {
+    if (k == "apply")
+        q.apply = flag(x, p);
+    else if (k == "flat_suspect")
+        q.flat_suspect = count_value(x, p);
+    else if (k == "flat_fail")
+        q.flat_fail = count_value(x, p);
+    else if (k == "gap_factor")
+        q.gap_factor = positive(x, p);
+    else
+        return number_field({{"range_min", &q.range_min},
+                             {"range_max", &q.range_max},
+                             {"spike_suspect", &q.spike_suspect},
+                             {"spike_fail", &q.spike_fail},
+                             {"flat_eps", &q.flat_eps},
+                             {"neg_b_suspect", &q.neg_b_suspect},
+                             {"neg_b_fail", &q.neg_b_fail},
+                             {"residual_suspect", &q.residual_suspect},
+                             {"residual_fail", &q.residual_fail},
+                             {"window_lo", &q.window_lo},
+                             {"window_hi", &q.window_hi}},
+                            k, x, p);
+    return true;
+}
+
 } // namespace
 
 std::string ProcessingOptions::to_json() const {
@@ -239,18 +367,47 @@ std::string ProcessingOptions::to_json() const {
     j["salinity"] = {{"source", std::string(name_of(salinity.source))},
                      {"constant", salinity.constant},
                      {"apply", salinity.apply}};
-    j["ctd"] = {{"file", ctd.file},
-                {"columns",
-                 {{"time", ctd.columns.time},
-                  {"pressure", ctd.columns.pressure},
-                  {"temperature", ctd.columns.temperature},
-                  {"salinity", ctd.columns.salinity}}}};
+    j["ctd"] = {
+        {"file", ctd.file},
+        {"columns",
+         {{"time", ctd.columns.time},
+          {"pressure", ctd.columns.pressure},
+          {"temperature", ctd.columns.temperature},
+          {"salinity", ctd.columns.salinity}}},
+        {"time_format", std::string(name_of(ctd.time_format))},
+        {"lag_s", ctd.lag_s},
+        {"max_gap_s", ctd.max_gap_s ? ordered_json(*ctd.max_gap_s) : ordered_json(nullptr)}};
+    j["gps"] = {{"file", gps.file}};
+    j["grid"] = {{"kind", std::string(name_in(kGridNames, grid.kind))},
+                 {"start", grid.start},
+                 {"stop", grid.stop},
+                 {"step", grid.step}};
     j["water"] = {{"file", water.file}, {"apply", water.apply}};
     j["scattering"] = {{"apply", scattering.apply},
                        {"method", std::string(name_of(scattering.method))},
                        {"reference_nm", scattering.reference_nm},
-                       {"no_negative", scattering.no_negative}};
-    j["output"] = {{"chl_column", output.chl_column}};
+                       {"no_negative", scattering.no_negative},
+                       {"residual",
+                        {{"reference_nm", scattering.residual.reference_nm},
+                         {"window_lo", scattering.residual.window_lo},
+                         {"window_hi", scattering.residual.window_hi}}}};
+    j["qc"] = qc_json(qc);
+    j["binning"] = {{"kind", std::string(name_in(kBinNames, binning.kind))},
+                    {"width", binning.width},
+                    {"direction", std::string(name_in(kDirectionNames, binning.direction))},
+                    {"stat", std::string(name_in(kStatNames, binning.stat))},
+                    {"min_count", binning.min_count},
+                    {"exclude_suspect", binning.exclude_suspect}};
+    ordered_json formats = ordered_json::array();
+    for (const auto& [on, name] :
+         {std::pair{output.text, "text"}, std::pair{output.netcdf, "netcdf"},
+          std::pair{output.seabass, "seabass"}})
+        if (on)
+            formats.push_back(name);
+    j["output"] = {{"chl_column", output.chl_column}, {"formats", formats}};
+    j["metadata"] = ordered_json::object();
+    for (const auto& [key, value] : metadata)
+        j["metadata"][key] = value;
     try {
         return j.dump(2) + "\n";
     } catch (const json::type_error&) {
@@ -315,10 +472,68 @@ void ProcessingOptions::read_json(std::string_view text) {
                                         *target = column(y, q);
                                     return target != nullptr;
                                 });
+                else if (k == "time_format")
+                    o.ctd.time_format = named(kCtdTimeNames, x, p);
+                else if (k == "lag_s")
+                    o.ctd.lag_s = number(x, p);
+                else if (k == "max_gap_s")
+                    o.ctd.max_gap_s =
+                        x.is_null() ? std::nullopt : std::optional<double>(positive(x, p));
                 else
                     return false;
                 return true;
             });
+        } else if (key == "gps") {
+            read_object(v, path, [&](const std::string& k, const json& x, const std::string& p) {
+                if (k != "file")
+                    return false;
+                o.gps.file = string_value(x, p);
+                return true;
+            });
+        } else if (key == "grid") {
+            read_object(v, path, [&](const std::string& k, const json& x, const std::string& p) {
+                if (k == "kind")
+                    o.grid.kind = named(kGridNames, x, p);
+                else
+                    return number_field(
+                        {{"start", &o.grid.start}, {"stop", &o.grid.stop}, {"step", &o.grid.step}},
+                        k, x, p);
+                return true;
+            });
+            if (o.grid.kind == GridKind::Regular &&
+                !(o.grid.step > 0.0 && o.grid.stop >= o.grid.start))
+                throw RecipeError("Recipe key grid needs start <= stop and a step above 0.");
+        } else if (key == "qc") {
+            read_object(v, path, [&](const std::string& k, const json& x, const std::string& p) {
+                return qc_field(o.qc, k, x, p);
+            });
+        } else if (key == "binning") {
+            read_object(v, path, [&](const std::string& k, const json& x, const std::string& p) {
+                if (k == "kind")
+                    o.binning.kind = named(kBinNames, x, p);
+                else if (k == "width")
+                    o.binning.width = number(x, p);
+                else if (k == "direction")
+                    o.binning.direction = named(kDirectionNames, x, p);
+                else if (k == "stat")
+                    o.binning.stat = named(kStatNames, x, p);
+                else if (k == "min_count")
+                    o.binning.min_count = count_value(x, p);
+                else if (k == "exclude_suspect")
+                    o.binning.exclude_suspect = flag(x, p);
+                else
+                    return false;
+                return true;
+            });
+            if (o.binning.kind != BinKind::None && !(o.binning.width > 0.0))
+                throw RecipeError("Recipe key binning.width needs a number above 0.");
+        } else if (key == "metadata") {
+            std::map<std::string, std::string> meta;
+            read_object(v, path, [&](const std::string& k, const json& x, const std::string& p) {
+                meta[k] = string_value(x, p);
+                return true;
+            });
+            o.metadata = std::move(meta);
         } else if (key == "water") {
             read_object(v, path, [&](const std::string& k, const json& x, const std::string& p) {
                 if (k == "file")
@@ -334,9 +549,18 @@ void ProcessingOptions::read_json(std::string_view text) {
                 if (k == "apply")
                     o.scattering.apply = flag(x, p);
                 else if (k == "method")
-                    o.scattering.method = named(kScatNames, x, p);
+                    o.scattering.method = scat_method_value(x, p);
                 else if (k == "reference_nm")
                     o.scattering.reference_nm = number(x, p);
+                else if (k == "residual")
+                    read_object(
+                        x, p, [&](const std::string& r, const json& y, const std::string& q) {
+                            ProcessingOptions::Scattering::Residual& res = o.scattering.residual;
+                            return number_field({{"reference_nm", &res.reference_nm},
+                                                 {"window_lo", &res.window_lo},
+                                                 {"window_hi", &res.window_hi}},
+                                                r, y, q);
+                        });
                 else if (k == "no_negative")
                     o.scattering.no_negative = flag(x, p);
                 else
@@ -347,6 +571,8 @@ void ProcessingOptions::read_json(std::string_view text) {
             read_object(v, path, [&](const std::string& k, const json& x, const std::string& p) {
                 if (k == "chl_column")
                     o.output.chl_column = flag(x, p);
+                else if (k == "formats")
+                    read_formats(o.output, x, p);
                 else
                     return false;
                 return true;

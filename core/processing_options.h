@@ -42,6 +42,10 @@ std::string_view name_of(SalnSource s);
 std::optional<ScatMethod> scat_method_named(std::string_view name);
 std::optional<TempSource> temp_source_named(std::string_view name);
 std::optional<SalnSource> saln_source_named(std::string_view name);
+// "residual-temp" names ScatMethod::ResidualTemp; the CTD time formats are "ms", "s", "epoch",
+// "iso" and "date-time".
+std::string_view name_of(CtdTimeFormat f);
+std::optional<CtdTimeFormat> ctd_time_format_named(std::string_view name);
 
 // A recipe that cannot be used: an unknown key, a value of the wrong kind, text that is not
 // JSON.  The command line treats it as a usage error.

@@ -45,6 +45,8 @@ struct ProductTable {
     std::vector<double> lat, lon;                        // merged GPS
     std::vector<double> chl;                             // ChlA ratio
     std::vector<double> dT;                              // residual temperature, degrees C
+    // The scattering reference channel chosen on a common grid (legacy methods only).
+    std::optional<double> scat_ref_nm;
 
     // QC (empty without).
     std::vector<std::uint8_t> a_flags, c_flags; // per value

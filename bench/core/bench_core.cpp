@@ -305,6 +305,34 @@ int main(int argc, char** argv) {
                     "write_netcdf", netcdf_wall, netcdf_cpu, netcdf_wall / save_wall,
                     static_cast<double>(fs::file_size(out_nc)) / 1e6);
 
+        // QC flags and 60 s time bins of the same corrected values, against the correct stage
+        // (what --qc --bin time:60 add to a plain correction).
+        {
+            ProductTable flagged = table;
+            ProcessingOptions::Qc qc;
+            qc.apply = true;
+            const auto q0 = clock::now();
+            apply_qc(flagged, qc);
+            const double qc_wall = std::chrono::duration<double>(clock::now() - q0).count();
+            ProcessingOptions::Binning bins;
+            bins.kind = BinKind::Time;
+            bins.width = 60.0;
+            const auto b0 = clock::now();
+            const ProductTable binned = bin_products(flagged, bins);
+            const double bin_wall = std::chrono::duration<double>(clock::now() - b0).count();
+            const double correct_wall =
+                std::find_if(stages.begin(), stages.end(), [](const Stage& st) {
+                    return std::strcmp(st.key, "correct") == 0;
+                })->seconds;
+            std::printf("%-38s %10.3f s wall (QC %.3f s, %zu bins %.3f s): %.2f x correct "
+                        "(target <= 0.5)\n",
+                        "apply_qc + bin_products (60 s)", qc_wall + bin_wall, qc_wall,
+                        binned.rows(), bin_wall, (qc_wall + bin_wall) / correct_wall);
+            result("core.qc.wall", qc_wall, "s");
+            result("core.bin60.wall", bin_wall, "s");
+            result("core.qc_bin_per_correct", (qc_wall + bin_wall) / correct_wall, "x");
+        }
+
         result("core.records", static_cast<double>(d.records.size()), "records");
         result("core.channels", kChannels, "channels");
         result("core.data_mb", mb, "MB");

@@ -1,4 +1,5 @@
-// velmora-cli correct with processing recipes, and the correction faults it must refuse.
+// velmora-cli correct with processing recipes, the processing steps beyond the corrections
+// (grid, residual temperature, QC, bins), and the faults it must refuse.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -63,6 +64,17 @@ class CliRecipe : public ::testing::Test {
     void TearDown() override { fs::remove_all(dir); }
 
     fs::path path(const std::string& name) const { return dir / name; }
+
+    // The sample corrected with the residual temperature correction on the a wavelengths (built
+    // by appending: GCC 12 warns wrongly on "'" + std::string).
+    std::string residual() const {
+        return std::string("'")
+            .append(hyp)
+            .append("' --ctd '")
+            .append(ctd)
+            .append("' --temp-source ctd --saln-source ctd --apply temp,saln,scat --grid a "
+                    "--scat-method residual-temp ");
+    }
 
     CliResult cli(const std::string& args) const {
         const fs::path err = dir / "stderr.txt";
@@ -201,6 +213,96 @@ TEST_F(CliRecipe, WaterFileWrittenFromTheSampleIsUsed) {
                             "' --apply water -o '" + path("w.txt").string() + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(lines_of(path("w.txt")).at(14), "Water file subtraction applied.");
+}
+
+TEST_F(CliRecipe, ResidualTemperatureQcAndTimeBinsOnTheSample) {
+    const fs::path out = path("cast_corrected.txt");
+    const CliResult r =
+        cli("correct " + residual() + "--qc --bin time:60 -o '" + out.string() + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> lines = lines_of(out);
+    ASSERT_GE(lines.size(), 22u);
+    EXPECT_EQ(lines[6], "Processing: c onto a wavelengths; residual temperature and scattering "
+                        "correction, reference 730 nm, window 700-750 nm; QC flags; 60 s time "
+                        "bins, median, at least 3 values.");
+    EXPECT_EQ(lines[7].rfind("Recipe: {\"velmora_recipe\":1,", 0), 0u) << lines[7];
+    EXPECT_EQ(lines[15],
+              "Residual temperature and scattering correction (Slade et al. 2010) applied at "
+              "730.0 nm");
+    const std::string& labels = lines[20];
+    const std::string tail = "a744.4\ttemp\tsaln\tpres\tdT\tn\t";
+    ASSERT_GE(labels.size(), tail.size());
+    EXPECT_EQ(labels.substr(labels.size() - tail.size()), tail) << labels;
+    // The bins' standard deviations and counts beside it, laid out like the values.
+    for (const char* name : {"cast_corrected_sd.txt", "cast_corrected_n.txt"}) {
+        const std::vector<std::string> side = lines_of(path(name));
+        ASSERT_EQ(side.size(), lines.size()) << name;
+        EXPECT_EQ(side[6], lines[6]);
+        EXPECT_EQ(side[20].rfind("Time(ms)\tc", 0), 0u);
+    }
+}
+
+TEST_F(CliRecipe, QcWithoutBinsWritesTheFlagsFile) {
+    const fs::path out = path("cast.txt");
+    ASSERT_EQ(cli("correct " + residual() + "--qc -o '" + out.string() + "'").status, 0);
+    const std::vector<std::string> values = lines_of(out);
+    const std::vector<std::string> flags = lines_of(path("cast_flags.txt"));
+    ASSERT_EQ(flags.size(), values.size());
+    // One integer flag per value column: 1, 2, 3, 4 or 9.
+    std::istringstream row(flags[21]);
+    std::string field;
+    std::getline(row, field, '\t'); // time
+    int columns = 0;
+    while (std::getline(row, field, '\t')) {
+        EXPECT_TRUE(field == "1" || field == "2" || field == "3" || field == "4" || field == "9")
+            << field;
+        ++columns;
+    }
+    std::istringstream labels(flags[20]);
+    int labelled = -1; // the time column
+    while (std::getline(labels, field, '\t'))
+        ++labelled;
+    EXPECT_EQ(columns, labelled);
+}
+
+TEST_F(CliRecipe, BadValuesAreRefusedBeforeAnythingIsRead) {
+    struct Case {
+        std::string args;
+        std::string message;
+    };
+    const std::string missing = std::string("'").append(path("none.dat").string()).append("' ");
+    const Case cases[] = {
+        {"--bin time:0", "--bin time:0: the bin width must be positive."},
+        {"--bin depth:2:sideways --ctd x", "--bin depth:2:sideways: the cast direction is down, up "
+                                           "or both."},
+        {"--bin week:1", "--bin week:1: give time:SECONDS or depth:METRES[:down|up|both]."},
+        {"--grid 750:400:2", "--grid 750:400:2: STOP must not be below START."},
+        {"--grid 400:750:0", "--grid 400:750:0: the step must be positive."},
+        {"--rt-window 750:700", "--rt-window 750:700: LO must be below HI."},
+        {"--qc-set spike=1", "--qc-set spike=1: unknown threshold 'spike'; see --help."},
+        {"--format text,pdf", "--format text,pdf: the formats are text, netcdf and seabass."},
+        {"--bin-stat mode", "--bin-stat mode: give median or mean."},
+        {"--apply scat --scat-method residual-temp",
+         "The residual temperature correction needs a common wavelength grid (--grid a)."},
+    };
+    for (const Case& c : cases) {
+        const CliResult r =
+            cli("correct " + missing + c.args + " -o '" + path("out.txt").string() + "'");
+        EXPECT_EQ(r.status, 2) << c.args << ": " << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
+    }
+    EXPECT_FALSE(fs::exists(path("out.txt")));
+}
+
+TEST_F(CliRecipe, ResidualWindowWithoutChannelsIsRefused) {
+    const CliResult r = cli("correct " + residual() + "--rt-window 800:850 --rt-ref 820 -o '" +
+                            path("out.txt").string() + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("The residual temperature correction needs at least 3 channels between "
+                         "800 and 850 nm."),
+              std::string::npos)
+        << r.err;
+    EXPECT_FALSE(fs::exists(path("out.txt")));
 }
 
 } // namespace

@@ -1,0 +1,138 @@
+// The corrected text file of a product table, and the flags, standard deviation and count files
+// beside it.  Numbers are written as the record lines of the corrected file write them.
+#include "product_text.h"
+
+#include <cmath>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "atomic_file.h"
+#include "channel_labels.h"
+#include "fast_format.h"
+
+namespace {
+
+const char* const kSaveError =
+    "Unable to open file for saving.  Is this file opened in another program?";
+
+// Lines built in a buffer that goes to the stream in large writes.
+class LineBuffer {
+  public:
+    explicit LineBuffer(std::ostream& out) : out_(out) { buf_.reserve(kFlush + 4096); }
+    ~LineBuffer() { flush(); }
+    LineBuffer(const LineBuffer&) = delete;
+    LineBuffer& operator=(const LineBuffer&) = delete;
+
+    void number(double v) {
+        char tmp[fastfmt::kMaxG10 + 1];
+        char* end = fastfmt::format_g10(tmp, v);
+        *end++ = '\t';
+        buf_.append(tmp, static_cast<std::size_t>(end - tmp));
+    }
+    void end_line() {
+        buf_ += '\n';
+        if (buf_.size() >= kFlush)
+            flush();
+    }
+    void flush() {
+        out_.write(buf_.data(), static_cast<std::streamsize>(buf_.size()));
+        buf_.clear();
+    }
+
+  private:
+    static constexpr std::size_t kFlush = 1 << 20;
+    std::ostream& out_;
+    std::string buf_;
+};
+
+// One matrix per value column group, rows × channels, of numbers or of integers.
+template <typename T>
+void put_row(LineBuffer& w, const std::vector<T>& m, std::size_t row, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        w.number(static_cast<double>(m[row * n + i]));
+}
+
+// A companion file: the header of the value file, the label line with the value columns only,
+// and one line per row of the time and the c then a matrices.
+template <typename T>
+void write_companion(const std::string& path, const HYP_Data& d, const CorrectedHeaderExtras& x,
+                     const ProductTable& t, const std::vector<T>& c, const std::vector<T>& a) {
+    AtomicFile file(path, kSaveError);
+    CorrectedHeaderExtras plain = x;
+    plain.extra_labels.clear();
+    std::ostringstream header;
+    d.write_corrected_header(header, false, false, plain);
+    std::string h = header.str();
+    // The label line: the time and the value columns, as the value file names them.
+    h.resize(h.rfind('\n', h.size() - 2) + 1);
+    h += "Time(ms)\t";
+    append_channel_labels(h, t.c_wavelengths, t.a_wavelengths);
+    h += '\n';
+    file.stream() << h;
+    {
+        LineBuffer w(file.stream());
+        for (std::size_t r = 0; r < t.rows(); ++r) {
+            w.number(t.time[r]);
+            put_row(w, c, r, t.c_channels());
+            put_row(w, a, r, t.a_channels());
+            w.end_line();
+        }
+    }
+    file.commit();
+}
+
+} // namespace
+
+std::vector<std::string> write_product_text(const std::string& path, const HYP_Data& d,
+                                            const ProcessingOptions& o, const ProductTable& t) {
+    const CorrectedHeaderExtras x = header_extras(d, o, t);
+    const bool chl = !t.chl.empty();
+    {
+        AtomicFile file(path, kSaveError);
+        d.write_corrected_header(file.stream(), t.has_ctd(), chl, x);
+        LineBuffer w(file.stream());
+        const std::size_t na = t.a_channels(), nc = t.c_channels();
+        for (std::size_t r = 0; r < t.rows(); ++r) {
+            w.number(t.time[r]);
+            put_row(w, t.c, r, nc);
+            put_row(w, t.a, r, na);
+            if (t.has_ctd()) {
+                w.number(t.temperature[r]);
+                w.number(t.salinity[r]);
+                w.number(t.pressure[r]);
+            }
+            if (d.gps_merged) { // the header names Lat and Lon whenever a log is merged
+                w.number(t.has_gps() ? t.lat[r] : std::nan(""));
+                w.number(t.has_gps() ? t.lon[r] : std::nan(""));
+            }
+            if (chl)
+                w.number(t.chl[r]);
+            if (!t.dT.empty())
+                w.number(t.dT[r]);
+            if (!t.depth.empty())
+                w.number(t.depth[r]);
+            if (!t.n.empty())
+                w.number(t.n[r]);
+            if (t.has_qc())
+                w.number(t.flag[r]);
+            w.end_line();
+        }
+        w.flush();
+        file.commit();
+    }
+    std::vector<std::string> written{path};
+    if (!t.a_flags.empty() && t.a_flags.size() == t.rows() * t.a_channels() &&
+        t.c_flags.size() == t.rows() * t.c_channels()) {
+        written.push_back(sibling_path(path, "_flags", ""));
+        write_companion(written.back(), d, x, t, t.c_flags, t.a_flags);
+    }
+    if (t.binned()) {
+        written.push_back(sibling_path(path, "_sd", ""));
+        write_companion(written.back(), d, x, t, t.c_sd, t.a_sd);
+        written.push_back(sibling_path(path, "_n", ""));
+        write_companion(written.back(), d, x, t, t.c_n, t.a_n);
+    }
+    return written;
+}
