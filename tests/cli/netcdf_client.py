@@ -59,10 +59,24 @@ def same(got, want, what):
     check(ok, f"{what}: values differ from the text file")
 
 
+def without_start(data, out_dir):
+    """A copy of the sample cast whose first line carries no start time."""
+    with open(os.path.join(data, "sample_hyp.dat"), encoding="utf-8") as f:
+        first, rest = f.read().split("\n", 1)
+    path = os.path.join(out_dir, "no_start.dat")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(first.split("\tstart=")[0] + "\n" + rest)
+    return path
+
+
 def run_case(cli, data, out_dir, case):
     name, args, expect = case
     out = os.path.join(out_dir, name + ".txt")
-    cmd = [cli, "correct", os.path.join(data, "sample_hyp.dat")] + args + [
+    if expect["start"]:
+        cast = os.path.join(data, "sample_hyp.dat")
+    else:
+        cast = without_start(data, out_dir)
+    cmd = [cli, "correct", cast] + args + [
         "--format", "text,netcdf", "-o", out]
     done = subprocess.run(cmd, cwd=data, capture_output=True, text=True)
     if done.returncode != 0:
