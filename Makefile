@@ -7,7 +7,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := g++ cmake make pkg-config \
 	qt6-base-dev qt6-serialport-dev qt6-svg-dev libqcustomplot-dev libqcustomplot2.1-qt6 \
 	libgtest-dev libgmock-dev libbenchmark-dev libgl-dev nlohmann-json3-dev \
-	libnetcdf-dev libdeflate-dev netcdf-bin python3-xarray python3-netcdf4 \
+	libnetcdf-dev netcdf-bin python3-xarray python3-netcdf4 \
 	fonts-dejavu-core xvfb xauth locales
 
 .PHONY: deps build test test-locale test-sanitize run bench fuzz install clean format

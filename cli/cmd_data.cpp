@@ -1,6 +1,7 @@
 // The post-processing subcommands of velmora-cli: info, correct, water and devfile.
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <exception>
@@ -14,12 +15,16 @@
 #include <vector>
 
 #include "args.h"
+#include "clock_time.h"
 #include "commands.h"
 #include "devfile.h"
 #include "file_lines.h"
 #include "file_messages.h"
+#include "gps.h"
 #include "hyp_data.h"
 #include "processing_options.h"
+#include "product_text.h"
+#include "products.h"
 #include "record_selection.h"
 #include "text.h"
 #include "time_stamp.h"
@@ -29,17 +34,21 @@ namespace {
 using cli::Args;
 using cli::UsageError;
 
-// Splits "a,b,c" into its items.
-std::vector<std::string> split_commas(const std::string& s) {
+// Splits "a,b,c" (or "a:b:c") into its items.
+std::vector<std::string> split_on(const std::string& s, char separator) {
     std::vector<std::string> items;
     std::size_t start = 0;
     while (true) {
-        const std::size_t comma = s.find(',', start);
-        items.push_back(s.substr(start, comma - start));
-        if (comma == std::string::npos)
+        const std::size_t at = s.find(separator, start);
+        items.push_back(s.substr(start, at - start));
+        if (at == std::string::npos)
             return items;
-        start = comma + 1;
+        start = at + 1;
     }
+}
+
+std::vector<std::string> split_commas(const std::string& s) {
+    return split_on(s, ',');
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -51,13 +60,27 @@ const cli::OptionGroup kCorrectionOptions{
         {"--ctd", "FILE", "merge this CTD log by time"},
         {"--ctd-columns", "T,P,TEMP,S",
          "1-based columns of time, pressure, temperature and salinity\n(default 1,2,3,5)"},
+        {"--ctd-time", "FORMAT",
+         "what the CTD time column holds: ms (default), s since the first\n"
+         "record, or UTC clock times: epoch (s since 1970), iso\n"
+         "(2024-03-15T12:00:30.250Z) or date-time (two columns:\n"
+         "2024-03-15 or 03/15/2024, then 12:00:30.250)"},
+        {"--ctd-lag", "SECONDS", "added to every CTD time before the merge (default 0)"},
+        {"--ctd-max-gap", "SECONDS",
+         "records with no CTD sample this close get NaN temperature,\n"
+         "salinity and pressure (default 60 with clock times, else no limit)"},
+        {"--gps", "LOG",
+         "merge positions from this NMEA 0183 log by clock time (needs the\n"
+         "data set's start time)"},
         {"--water", "FILE", "water calibration (.wcf) or a data file taken in pure water"},
         {"--temp-source", "SRC", "constant, ctd or onboard (default constant)"},
         {"--temp", "C", "constant temperature, degrees C (default 21)"},
         {"--saln-source", "SRC", "constant or ctd (default constant)"},
         {"--saln", "PSU", "constant salinity (default 17)"},
         {"--apply", "LIST", "comma-separated subset of temp,saln,water,scat (default none)"},
-        {"--scat-method", "M", "proportional, baseline or fraction (default proportional)"},
+        {"--scat-method", "M",
+         "proportional, baseline, fraction or residual-temp (default\n"
+         "proportional; residual-temp needs --grid, correct only)"},
         {"--scat-ref", "NM", "scattering reference wavelength (default 715)"},
         {"--scat-no-negative", nullptr,
          "leave out scattering terms that are negative at the reference"},
@@ -110,8 +133,25 @@ ProcessingOptions read_corrections(const Args& a) {
                 "--ctd-columns needs four column numbers from 1 up: TIME,PRES,TEMP,SALN"};
         o.ctd.columns = {cols[0], cols[1], cols[2], cols[3]};
     }
+    if (a.has("--ctd-time")) {
+        const std::string& s = a.get("--ctd-time");
+        const std::optional<CtdTimeFormat> format = ctd_time_format_named(s);
+        if (!format)
+            throw UsageError{"--ctd-time is ms, s, epoch, iso or date-time, not '" + s + "'"};
+        o.ctd.time_format = *format;
+    }
+    o.ctd.lag_s = a.number_in("--ctd-lag", o.ctd.lag_s, -86400.0, 86400.0, "s");
+    if (a.has("--ctd-max-gap")) {
+        const double gap = a.number("--ctd-max-gap", 0.0);
+        if (!(gap > 0.0 && gap <= 86400.0))
+            throw UsageError{"--ctd-max-gap needs seconds above 0 and up to 86400, not '" +
+                             a.get("--ctd-max-gap") + "'"};
+        o.ctd.max_gap_s = gap;
+    }
     if (a.has("--water"))
         o.water.file = a.get("--water");
+    if (a.has("--gps"))
+        o.gps.file = a.get("--gps");
     if (a.has("--temp-source")) {
         const std::string& s = a.get("--temp-source");
         const std::optional<TempSource> source = temp_source_named(s);
@@ -150,8 +190,9 @@ ProcessingOptions read_corrections(const Args& a) {
         const std::string& s = a.get("--scat-method");
         const std::optional<ScatMethod> method = scat_method_named(s);
         if (!method)
-            throw UsageError{"--scat-method is proportional, baseline or fraction, not '" + s +
-                             "'"};
+            throw UsageError{
+                "--scat-method is proportional, baseline, fraction or residual-temp, not '" + s +
+                "'"};
         o.scattering.method = *method;
     }
     o.scattering.reference_nm = a.number("--scat-ref", o.scattering.reference_nm);
@@ -168,8 +209,9 @@ void check_correction_inputs(const ProcessingOptions& o) {
     const std::string& ctd = o.ctd.file;
     if (!ctd.empty()) {
         cli::check_input(ctd);
-        const int columns = cli::about_file(ctd, [&] { return CTD_Data::data_columns(ctd); });
         const ProcessingOptions::CtdColumns& c = o.ctd.columns;
+        const int columns = cli::about_file(
+            ctd, [&] { return CTD_Data::data_columns(ctd, o.ctd.time_format, c.time); });
         for (const int col : {c.time, c.pressure, c.temperature, c.salinity})
             if (columns > 0 && col > columns)
                 throw UsageError{cli::about(ctd, "CTD column " + std::to_string(col) +
@@ -178,6 +220,8 @@ void check_correction_inputs(const ProcessingOptions& o) {
     }
     if (!o.water.file.empty())
         cli::check_input(o.water.file);
+    if (!o.gps.file.empty())
+        cli::check_input(o.gps.file);
 }
 
 // Loads the CTD log and the water calibration into a loaded data set and sets its corrections,
@@ -187,11 +231,30 @@ void apply_corrections(HYP_Data& d, const ProcessingOptions& o, std::vector<std:
     if (!ctd.empty()) {
         d.ctd_loaded = true;
         const ProcessingOptions::CtdColumns& c = o.ctd.columns;
-        cli::about_file(ctd, [&] {
-            d.ctd_file.read_ctd_file(ctd, c.time, c.temperature, c.salinity, c.pressure);
+        const CtdTimeBase time{o.ctd.time_format, o.ctd.lag_s, d.start_utc};
+        if (is_clock_time(time.format) && !d.start_utc)
+            throw VelmoraError(kCtdNeedsStartTime);
+        const std::size_t skipped = cli::about_file(ctd, [&] {
+            return d.ctd_file.read_ctd_file(ctd, c.time, c.temperature, c.salinity, c.pressure,
+                                            time);
         });
-        if (const std::size_t far = cli::about_file(ctd, [&] { return d.merge_ctd(); }); far > 0)
-            notes.push_back(ctd_gap_report(far));
+        if (skipped > 0)
+            notes.push_back(ctd_skipped_report(skipped));
+        // Without a limit, records far from every sample keep the nearest one and are counted.
+        const std::optional<double> gap_s = ctd_max_gap_s(time.format, o.ctd.max_gap_s);
+        const std::optional<double> gap_ms =
+            gap_s ? std::optional<double>(*gap_s * 1000.0) : std::nullopt;
+        if (const std::size_t far = cli::about_file(ctd, [&] { return d.merge_ctd(gap_ms); });
+            far > 0)
+            notes.push_back(gap_s ? ctd_nan_report(far, *gap_s) : ctd_gap_report(far));
+    }
+    if (!o.gps.file.empty()) {
+        if (!d.start_utc)
+            throw VelmoraError(kGpsNeedsStartTime);
+        const std::size_t skipped =
+            cli::about_file(o.gps.file, [&] { return d.merge_gps(o.gps.file); });
+        if (skipped > 0)
+            notes.push_back(nmea_skip_report(skipped));
     }
     if (!o.water.file.empty())
         cli::about_file(o.water.file, [&] { d.load_file(o.water.file, true); });
@@ -227,6 +290,171 @@ std::vector<std::size_t> selected_records(const HYP_Data& d, const std::string& 
 }
 
 // ---------------------------------------------------------------------------------------------
+// Processing options of correct: grid, residual temperature, QC, bins, output formats.
+
+const cli::OptionGroup kProcessingOptions{
+    "Processing options:",
+    {
+        {"--grid", "G",
+         "native, a (c onto the a wavelengths) or START:STOP:STEP in nm\n"
+         "(a and c onto that grid); default native"},
+        {"--rt-ref", "NM", "residual temperature reference wavelength (default 730)"},
+        {"--rt-window", "LO:HI", "residual temperature fitting window, nm (default 700:750)"},
+        {"--qc", nullptr, "QC flags (1 pass, 2 not evaluated, 3 suspect, 4 fail, 9 missing)"},
+        {"--qc-set", "NAME=V,...",
+         "QC thresholds (defaults): range_min -0.05, range_max 15,\n"
+         "spike_suspect 0.02, spike_fail 0.05, flat_eps 1e-06,\n"
+         "flat_suspect 20, flat_fail 60 (records), neg_b_suspect -0.01,\n"
+         "neg_b_fail -0.05, gap_factor 4, residual_suspect 1,\n"
+         "residual_fail 3 (degrees C), window_lo 400, window_hi 700 (nm)"},
+        {"--bin", "B",
+         "time:SECONDS or depth:METRES[:down|up|both] (default none;\n"
+         "depth bins need --ctd, direction both)"},
+        {"--bin-stat", "S", "median or mean (default median)"},
+        {"--bin-min", "N", "fewest values for a bin value (default 3)"},
+        {"--bin-exclude-suspect", nullptr, "with --qc, leave values flagged 3 out of the bins"},
+        {"--format", "LIST",
+         "comma-separated subset of text,netcdf,seabass (default text);\n"
+         "netcdf and seabass files are OUT's stem with .nc and .sb"},
+        {"--meta", "KEY=VALUE", "archive metadata (SeaBASS header, NetCDF attribute); repeatable"},
+    }};
+
+// A whole text as a finite number.
+bool finite_number(const std::string& s, double& v) {
+    std::size_t used = 0;
+    v = text::parse_double(s, &used);
+    return !s.empty() && used == s.size() && std::isfinite(v);
+}
+
+// "A:B" or "A:B:C" as numbers; false when any part is not a number.
+bool split_numbers(const std::string& s, std::vector<double>& out) {
+    out.clear();
+    for (const std::string& part : split_on(s, ':')) {
+        double v = 0.0;
+        if (!finite_number(part, v))
+            return false;
+        out.push_back(v);
+    }
+    return true;
+}
+
+// The processing options of the command line on top of those of the recipe.  Every refusal
+// names the option and its value.
+void read_processing(const Args& a, ProcessingOptions& o) {
+    auto refuse = [&](const char* option, const std::string& problem) {
+        throw UsageError{std::string(option) + " " + a.get(option) + ": " + problem};
+    };
+    std::vector<double> v;
+    if (a.has("--grid")) {
+        const std::string& g = a.get("--grid");
+        if (g == "native") {
+            o.grid.kind = GridKind::Native;
+        } else if (g == "a") {
+            o.grid.kind = GridKind::OntoA;
+        } else {
+            if (!split_numbers(g, v) || v.size() != 3)
+                refuse("--grid", "give native, a or START:STOP:STEP.");
+            if (!(v[2] > 0.0))
+                refuse("--grid", "the step must be positive.");
+            if (v[1] < v[0])
+                refuse("--grid", "STOP must not be below START.");
+            o.grid = {GridKind::Regular, v[0], v[1], v[2]};
+        }
+    }
+    o.scattering.residual.reference_nm = a.number("--rt-ref", o.scattering.residual.reference_nm);
+    if (a.has("--rt-window")) {
+        if (!split_numbers(a.get("--rt-window"), v) || v.size() != 2)
+            refuse("--rt-window", "give LO:HI in nm.");
+        if (!(v[0] < v[1]))
+            refuse("--rt-window", "LO must be below HI.");
+        o.scattering.residual.window_lo = v[0];
+        o.scattering.residual.window_hi = v[1];
+    }
+    if (a.has("--qc"))
+        o.qc.apply = true;
+    if (a.has("--qc-set")) {
+        for (const std::string& item : split_commas(a.get("--qc-set"))) {
+            const std::size_t eq = item.find('=');
+            const std::string name = item.substr(0, eq);
+            const std::string value = eq == std::string::npos ? "" : item.substr(eq + 1);
+            double x = 0.0;
+            if (!finite_number(value, x))
+                refuse("--qc-set", "give NAME=NUMBER, e.g. spike_fail=0.1.");
+            // The recipe's reader checks the name and the value.
+            const bool whole = value.find_first_of(".eE") == std::string::npos;
+            const std::string number =
+                whole ? std::to_string(static_cast<long long>(x)) : text::format_g(x, 17);
+            try {
+                o.read_json("{\"qc\": {\"" + name + "\": " + number + "}}");
+            } catch (const RecipeError& e) {
+                const std::string why = e.what();
+                if (why.rfind("Unknown recipe key", 0) == 0)
+                    refuse("--qc-set", "unknown threshold '" + name + "'; see --help.");
+                refuse("--qc-set", why.substr(why.find(name)));
+            }
+        }
+    }
+    if (a.has("--bin")) {
+        const std::string& b = a.get("--bin");
+        const std::vector<std::string> parts = split_on(b, ':');
+        const bool time = parts[0] == "time", depth = parts[0] == "depth";
+        if ((!time && !depth) || parts.size() < 2 || parts.size() > (depth ? 3u : 2u))
+            refuse("--bin", "give time:SECONDS or depth:METRES[:down|up|both].");
+        double w = 0.0;
+        if (!finite_number(parts[1], w))
+            refuse("--bin", "the bin width must be a number.");
+        if (!(w > 0.0))
+            refuse("--bin", "the bin width must be positive.");
+        o.binning.kind = time ? BinKind::Time : BinKind::Depth;
+        o.binning.width = w;
+        o.binning.direction = CastDirection::Both;
+        if (parts.size() == 3) {
+            if (parts[2] == "down")
+                o.binning.direction = CastDirection::Down;
+            else if (parts[2] == "up")
+                o.binning.direction = CastDirection::Up;
+            else if (parts[2] != "both")
+                refuse("--bin", "the cast direction is down, up or both.");
+        }
+    }
+    if (a.has("--bin-stat")) {
+        const std::string& s = a.get("--bin-stat");
+        if (s != "median" && s != "mean")
+            refuse("--bin-stat", "give median or mean.");
+        o.binning.stat = s == "median" ? BinStat::Median : BinStat::Mean;
+    }
+    o.binning.min_count =
+        static_cast<int>(a.integer("--bin-min", o.binning.min_count, 1, 100000000));
+    if (a.has("--bin-exclude-suspect"))
+        o.binning.exclude_suspect = true;
+    if (a.has("--format")) {
+        o.output.text = o.output.netcdf = o.output.seabass = false;
+        for (const std::string& item : split_commas(a.get("--format"))) {
+            bool* target = item == "text"      ? &o.output.text
+                           : item == "netcdf"  ? &o.output.netcdf
+                           : item == "seabass" ? &o.output.seabass
+                                               : nullptr;
+            if (!target)
+                refuse("--format", "the formats are text, netcdf and seabass.");
+            *target = true;
+        }
+    }
+    for (const std::string& m : a.get_all("--meta")) {
+        const std::size_t eq = m.find('=');
+        if (eq == std::string::npos || eq == 0)
+            throw UsageError{"--meta " + m + ": give KEY=VALUE."};
+        o.metadata[m.substr(0, eq)] = m.substr(eq + 1);
+    }
+    // What the options cannot do together, whether they came from the recipe or from here.
+    if (o.scattering.apply && o.scattering.method == ScatMethod::ResidualTemp &&
+        o.grid.kind == GridKind::Native)
+        throw UsageError{
+            "The residual temperature correction needs a common wavelength grid (--grid a)."};
+    if (o.binning.kind == BinKind::Depth && o.ctd.file.empty())
+        throw UsageError{"--bin depth needs a merged CTD log (--ctd)."};
+}
+
+// ---------------------------------------------------------------------------------------------
 // correct
 
 const cli::Command kCorrect{
@@ -247,11 +475,21 @@ const cli::Command kCorrect{
            "override it (--apply names every correction that applies)"},
           {"--save-recipe", "FILE.json",
            "write the options in force as a recipe (without DATA: only that)"},
+          {"--start", "ISO", "UTC time of the first record, e.g. 2024-03-15T12:00:30Z"},
       }},
-     kCorrectionOptions}};
+     kCorrectionOptions,
+     kProcessingOptions}};
 
+// The command line, which the NetCDF file keeps as its history.
+std::string& history() {
+    static std::string line;
+    return line;
+}
+
+// `start`: the start time given on the command line, over the file's own.
 void correct_one_file(const std::string& data, const std::string& out, const ProcessingOptions& o,
-                      std::vector<std::string>& notes) {
+                      std::vector<std::string>& notes,
+                      std::optional<std::int64_t> start = std::nullopt) {
     HYP_Data d;
     cli::about_file(data, [&] {
         d.load_file(data, false);
@@ -259,9 +497,18 @@ void correct_one_file(const std::string& data, const std::string& out, const Pro
         if (d.is_processed)
             throw VelmoraError(kAlreadyCorrected);
     });
+    if (start)
+        d.start_utc = start;
     apply_corrections(d, o, notes);
-    d.fill_corrected_records();
-    cli::about_file(out, [&] { d.save_corrected(out, true, o.output.chl_column); });
+    // Correction faults are about the data, not about OUT: they come before any file is opened.
+    if (!uses_products(o) && !o.output.netcdf && !o.output.seabass) {
+        d.fill_corrected_records();
+        if (o.output.text)
+            cli::about_file(out, [&] { d.save_corrected(out, true, o.output.chl_column); });
+        return;
+    }
+    const ProductTable t = make_products(d, o);
+    cli::about_file(out, [&] { write_table_outputs(d, o, t, out, history()); });
 }
 
 // The GUI's default corrected name: the data file's name without its last four characters,
@@ -274,7 +521,7 @@ std::string default_corrected_name(const std::string& data, const std::tm& now) 
 }
 
 int correct_many(const std::vector<std::string>& files, const std::string& outdir,
-                 const ProcessingOptions& o) {
+                 const ProcessingOptions& o, std::optional<std::int64_t> start) {
     std::error_code ec;
     std::filesystem::create_directories(outdir, ec);
     if (!std::filesystem::is_directory(outdir)) {
@@ -318,7 +565,7 @@ int correct_many(const std::vector<std::string>& files, const std::string& outdi
                 continue;
             try {
                 cli::check_input(job.data);
-                correct_one_file(job.data, job.out, o, job.notes);
+                correct_one_file(job.data, job.out, o, job.notes, start);
                 job.ok = true;
             } catch (const VelmoraError& e) {
                 job.error = e.what();
@@ -352,8 +599,22 @@ int correct_many(const std::vector<std::string>& files, const std::string& outdi
 } // namespace
 
 int cmd_correct(int argc, char** argv) {
+    std::string line = "velmora-cli correct";
+    for (int i = 1; i < argc; ++i)
+        line += std::string(" ") + argv[i];
+    history() = line;
     return cli::run(kCorrect, argc, argv, [](const Args& a) {
-        const ProcessingOptions o = read_corrections(a);
+        std::optional<std::int64_t> start;
+        if (a.has("--start")) {
+            start = clock_time::parse_iso(a.get("--start"));
+            if (!start)
+                throw UsageError{clock_time::kStartTimeForm};
+        }
+        const ProcessingOptions o = [&] {
+            ProcessingOptions p = read_corrections(a);
+            read_processing(a, p);
+            return p;
+        }();
         if (a.has("--save-recipe")) {
             const std::string& recipe = a.get("--save-recipe");
             cli::check_output(recipe);
@@ -369,11 +630,11 @@ int cmd_correct(int argc, char** argv) {
             throw UsageError{"-o takes one DATA file; use -d OUTDIR for several"};
         check_correction_inputs(o);
         if (a.has("-d"))
-            return correct_many(a.positional, a.get("-d"), o);
+            return correct_many(a.positional, a.get("-d"), o, start);
         cli::check_input(a.positional[0]);
         cli::check_output(a.get("-o"));
         std::vector<std::string> notes;
-        correct_one_file(a.positional[0], a.get("-o"), o, notes);
+        correct_one_file(a.positional[0], a.get("-o"), o, notes, start);
         print_notes("", notes);
         return 0;
     });
@@ -461,6 +722,8 @@ int cmd_devfile(int argc, char** argv) {
         if (!a.has("--records") || !a.has("-o"))
             throw UsageError{"--records and -o are required"};
         const ProcessingOptions o = read_corrections(a);
+        if (o.scattering.apply && o.scattering.method == ScatMethod::ResidualTemp)
+            throw UsageError{"--scat-method residual-temp is for correct only."};
         const std::string& data = a.positional[0];
         check_correction_inputs(o);
         cli::check_input(data);
@@ -486,10 +749,11 @@ const cli::Command kInfo{
     "Usage: velmora-cli info FILE\n"
     "       velmora-cli info --dev DEV CAPTURE\n",
     "Says what a data, corrected (processed) or water calibration file holds: its kind, the\n"
-    "instrument's serial number, the channels and their wavelengths, the records and the time\n"
-    "they span.  Of a device file it gives the model, serial number, line speed, path length and\n"
-    "channels.  A raw capture holds no calibration: with --dev it is decoded with the device\n"
-    "file DEV and its records, lost records and serial number are given.\n",
+    "instrument's serial number, the channels and their wavelengths, the records, the time\n"
+    "they span and the start time (UTC) of the first.  Of a device file it gives the model,\n"
+    "serial number, line speed, path length and channels.  A raw capture holds no calibration:\n"
+    "with --dev it is decoded with the device file DEV and its records, lost records and serial\n"
+    "number are given.\n",
     {{nullptr,
       {
           {"--dev", "DEV", "the device file to decode a raw capture with"},
@@ -592,6 +856,8 @@ int cmd_info(int argc, char** argv) {
                         text::format_g(last, 10).c_str(),
                         text::format_g((last - first) / 1000.0, 10).c_str());
         }
+        std::printf("start: %s\n",
+                    d.start_utc ? clock_time::format_iso(*d.start_utc).c_str() : "unknown");
         return 0;
     });
 }

@@ -6,6 +6,7 @@
 
 #include "atomic_file.h"
 #include "channel_labels.h"
+#include "clock_time.h"
 #include "hyp_data.h"
 #include "nearest_index.h"
 #include "text.h"
@@ -19,19 +20,29 @@ std::string g6(double v) {
 } // namespace
 
 void HYP_Data::write_corrected_header(std::ostream& out, bool ctd_columns, bool chl_column) const {
+    write_corrected_header(out, ctd_columns, chl_column, CorrectedHeaderExtras{});
+}
+
+void HYP_Data::write_corrected_header(std::ostream& out, bool ctd_columns, bool chl_column,
+                                      const CorrectedHeaderExtras& extras) const {
+    const std::vector<double>& a_wavelengths =
+        extras.a_wavelengths ? *extras.a_wavelengths : this->a_wavelengths;
+    const std::vector<double>& c_wavelengths =
+        extras.c_wavelengths ? *extras.c_wavelengths : this->c_wavelengths;
     std::string h;
     auto line = [&](const std::string& s) {
         h += s;
         h += '\n';
     };
-    line("Output of hyp/flw data");
+    line(start_utc ? "Output of hyp/flw data\t" + clock_time::start_field(*start_utc)
+                   : "Output of hyp/flw data");
     line("File created by Velmora version 2.0");
     line("This file was created from the following files:");
     line("HYP file: " + file_name);
     line(ctd_merged ? "CTD file: " + ctd_file.source_file : "No CTD file used.");
     line(water_loaded ? "Water file: " + water_file_name : "No Water file used.");
-    line("");
-    line("");
+    line(extras.processing.empty() ? "" : "Processing: " + extras.processing);
+    line(extras.recipe.empty() ? "" : "Recipe: " + extras.recipe);
     line("Factory Calibration temperature: " + g6(fac_cal_temp));
     line(do_water ? "Field Water Calibration temperature: " + g6(water_cal_temp) : "");
     switch (temp_source) {
@@ -78,10 +89,15 @@ void HYP_Data::write_corrected_header(std::ostream& out, bool ctd_columns, bool 
         scattering = "Scattering correction by proportional subtraction applied at " + at;
     else if (do_scat && scat_method == ScatMethod::FractionOfB)
         scattering = "Scattering correction by a fixed fraction of b (14 %) applied.";
-    line(scattering);
-    line(!scattering.empty() && scat_no_negative
-             ? "Scattering corrections resulting in negative values not applied."
-             : "");
+    if (extras.scattering_given) {
+        line(extras.scattering);
+        line(extras.scattering_note);
+    } else {
+        line(scattering);
+        line(!scattering.empty() && scat_no_negative
+                 ? "Scattering corrections resulting in negative values not applied."
+                 : "");
+    }
     line(std::to_string(a_wavelengths.size()) + "\t\t ; number of wavelengths");
     if (chl_column) {
         if (a_wavelengths.empty() || c_wavelengths.empty())
@@ -92,13 +108,16 @@ void HYP_Data::write_corrected_header(std::ostream& out, bool ctd_columns, bool 
     } else {
         line("");
     }
-    line("");
+    line(gps_merged ? "GPS file: " + gps_file_name : "");
     h += "Time(ms)\t";
     append_channel_labels(h, c_wavelengths, a_wavelengths);
     if (ctd_columns)
         h += "temp\tsaln\tpres\t";
+    if (gps_merged)
+        h += "Lat\tLon\t";
     if (chl_column)
         h += "Chl_a\t";
+    h += extras.extra_labels;
     h += '\n';
     out << h;
 }

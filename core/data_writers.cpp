@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "atomic_file.h"
+#include "clock_time.h"
 #include "devfile_layout.h"
 #include "fast_format.h"
 #include "hyp_data.h"
@@ -122,9 +123,10 @@ struct LineShape {
     const std::vector<ctd_struct>* extra;
     bool with_corrections;
     bool chl_column;
+    bool gps_columns = false; // latitude and longitude from lat_list and lon_list
 
     // The longest line: every number with its tab, and the line break.
-    std::size_t max_line() const { return (cols.size() + 5) * (fastfmt::kMaxG10 + 1) + 1; }
+    std::size_t max_line() const { return (cols.size() + 7) * (fastfmt::kMaxG10 + 1) + 1; }
 };
 
 char* put_number(char* p, double v) {
@@ -151,6 +153,10 @@ void format_line(const HYP_Data& d, std::size_t idx, const LineShape& shape, cha
         p = put_number(p, e.temperature);
         p = put_number(p, e.salinity);
         p = put_number(p, e.pressure);
+    }
+    if (shape.gps_columns) {
+        p = put_number(p, d.lat_list[idx]);
+        p = put_number(p, d.lon_list[idx]);
     }
     end = p;
     if (shape.chl_column) {
@@ -195,7 +201,7 @@ struct Selection {
 // merged CTD values, or in data files the file's own onboard values), or none.
 void write_records(const HYP_Data& d, std::ostream& out, const Selection& sel, bool with_corrections,
                    bool averaged, const std::vector<ctd_struct>* extra, bool file_order,
-                   bool chl_column) {
+                   bool chl_column, bool gps_columns = false) {
     const std::size_t n_records = d.records.size();
     for (std::size_t i = 0; i < sel.size(); ++i) {
         if (sel[i] >= n_records)
@@ -231,7 +237,9 @@ void write_records(const HYP_Data& d, std::ostream& out, const Selection& sel, b
 
     if (extra && extra->size() < n_records)
         throw VelmoraError("CTD data do not match the records.");
-    const LineShape shape{cols, extra, with_corrections, chl_column};
+    if (gps_columns && (d.lat_list.size() < n_records || d.lon_list.size() < n_records))
+        throw VelmoraError("GPS positions do not match the records.");
+    const LineShape shape{cols, extra, with_corrections, chl_column, gps_columns};
     // Blocks of lines are formatted side by side and written in order; correct_one_line and
     // chl_ratio only read the data set.  A failing record ends the output after the lines before
     // it, as a single thread would.
@@ -288,7 +296,14 @@ const std::vector<ctd_struct>* onboard_columns(const HYP_Data& d) {
 } // namespace
 
 void HYP_Data::write_data_header(std::ostream& out) const {
-    std::string h = "File created by Velmora version 2.0\n";
+    std::string h = "File created by Velmora version 2.0";
+    // The start time rides at the end of the title line, which every reader of these files
+    // skips.
+    if (start_utc) {
+        h += '\t';
+        h += clock_time::start_field(*start_utc);
+    }
+    h += '\n';
     // HYP: the device lines up to the line after the wavelength lines; FLW: up to the two lines
     // after the column lines.  A header read from a data file ends with the file's bin-size and
     // label lines (which are written anew below), one copied from a device file with the device
@@ -343,7 +358,7 @@ void HYP_Data::write_corrected_lines(std::ostream& out, bool ctd_columns, bool c
     Selection all;
     all.last = records.size();
     write_records(*this, out, all, true, false, ctd_columns ? &ctd_list.samples : nullptr, false,
-                  chl_column);
+                  chl_column, gps_merged);
 }
 
 void HYP_Data::open_continuous(const std::string& path) {
@@ -353,18 +368,33 @@ void HYP_Data::open_continuous(const std::string& path) {
     continuous_file.open(path, std::ios::out | std::ios::binary | std::ios::trunc);
     if (!continuous_file.is_open())
         throw VelmoraError(kSaveError);
+    written_count = 0;
+    // The title line carries the start time, which the first record sets: without it and
+    // without records the header waits for the first record (or for the file to be closed).
+    continuous_header_due = true;
+    if (start_utc || !records.empty()) {
+        write_continuous_header();
+        if (!continuous_file.good()) {
+            continuous_file.close();
+            throw VelmoraError(kWriteError);
+        }
+    }
+}
+
+void HYP_Data::write_continuous_header() {
+    continuous_header_due = false;
     write_data_header(continuous_file);
     continuous_file.flush();
-    if (!continuous_file.good()) {
-        continuous_file.close();
-        throw VelmoraError(kWriteError);
-    }
-    written_count = 0;
 }
 
 void HYP_Data::append_continuous() {
     if (!continuous_file.is_open() || written_count >= records.size())
         return;
+    if (continuous_header_due) {
+        write_continuous_header();
+        if (!continuous_file.good())
+            throw VelmoraError(kWriteError);
+    }
     Selection sel;
     sel.first = written_count;
     sel.last = records.size();
@@ -376,6 +406,14 @@ void HYP_Data::append_continuous() {
 }
 
 void HYP_Data::close_continuous() {
-    if (continuous_file.is_open())
-        continuous_file.close();
+    if (!continuous_file.is_open())
+        return;
+    // A file without records still gets its header, as it always had.
+    if (continuous_header_due) {
+        try {
+            write_continuous_header();
+        } catch (...) {
+        }
+    }
+    continuous_file.close();
 }

@@ -32,6 +32,24 @@ struct ctd_struct {
 
 struct ProductTable;
 
+// How a CTD log's time column is read.  With ms every line after the header of column names is
+// data; with the other formats a line is data when its time field reads in the format (the
+// date-time format reads the time column and the next one), lines before the first such line
+// are the header, and later lines whose time does not read are skipped.  The clock-time formats
+// (epoch, iso, date-time) are brought to the records' time base with the data set's start time.
+struct CtdTimeBase {
+    CtdTimeFormat format = CtdTimeFormat::Ms;
+    double lag_s = 0.0;                    // added to every time read
+    std::optional<std::int64_t> start_utc; // the data set's; needed by the clock-time formats
+};
+
+// Whether the format holds UTC clock times (epoch, iso, date-time).
+bool is_clock_time(CtdTimeFormat f);
+
+// Why a CTD log with clock times cannot be read into a data set without a start time.
+inline constexpr const char* kCtdNeedsStartTime =
+    "The data set has no start time; set it before merging a CTD log with clock times.";
+
 class CTD_Data {
   public:
     std::vector<ctd_struct> samples;
@@ -40,10 +58,26 @@ class CTD_Data {
     // Reads a whitespace-separated CTD log; columns are 1-based field numbers.
     void read_ctd_file(const std::string& path, int time_col, int temp_col, int saln_col,
                        int pres_col);
+    // The same with the time column read as `time` says; returns how many lines after the
+    // first data line were skipped because their time did not read (always 0 with ms).  A
+    // clock-time format without a start time raises kCtdNeedsStartTime.
+    std::size_t read_ctd_file(const std::string& path, int time_col, int temp_col, int saln_col,
+                              int pres_col, const CtdTimeBase& time);
     // The fields of the log's first data line (0 when it has none), against which the chosen
-    // columns are checked: a column beyond them would read 0 on every line.
-    static int data_columns(const std::string& path);
+    // columns are checked: a column beyond them would read 0 on every line.  The first data
+    // line is that of read_ctd_file with the same format and time column.
+    static int data_columns(const std::string& path, CtdTimeFormat format = CtdTimeFormat::Ms,
+                            int time_col = 1);
 };
+
+// "Skipped N CTD lines whose time could not be read."
+std::string ctd_skipped_report(std::size_t lines);
+
+// The limit of the NaN rule of the merge, in seconds: `given`, or 60 s with a clock-time format;
+// nothing (no limit) with ms and s unless given.
+std::optional<double> ctd_max_gap_s(CtdTimeFormat format, std::optional<double> given);
+// "N records have no CTD sample within GAP s." (GAP in its shortest form).
+std::string ctd_nan_report(std::size_t records, double gap_s);
 
 // A merged sample further from its record than this is reported (milliseconds), in the words of
 // ctd_gap_report: "N records have no CTD sample within 60 s; the nearest sample was used.".
@@ -88,6 +122,18 @@ inline constexpr const char* kNoOnboardTemperature = "This data file holds no on
 // Why a data set read from a corrected file is not corrected (or saved as corrected) again.
 inline constexpr const char* kAlreadyCorrected =
     "This file is already corrected; correct the instrument data file instead.";
+
+// What a processed product changes in the corrected file's header: lines 7 and 8, the
+// scattering sentence and the line below it, the channels (a wavelength grid) and the labels of
+// the columns after today's ("dT\tflag\t").
+struct CorrectedHeaderExtras {
+    std::string processing, recipe; // lines 7 and 8 after "Processing: " and "Recipe: "
+    bool scattering_given = false;  // use the next two lines for lines 16 and 17
+    std::string scattering, scattering_note;
+    const std::vector<double>* a_wavelengths = nullptr; // null: the data set's
+    const std::vector<double>* c_wavelengths = nullptr;
+    std::string extra_labels;
+};
 
 // Record indices are positions in HYP_Data::records.
 using RecordIndices = std::vector<std::size_t>;
@@ -153,6 +199,7 @@ class HYP_Data {
     std::vector<bool> channel_is_a;
     std::ofstream continuous_file;
     std::uint32_t written_count = 0;
+    bool continuous_header_due = false; // opened, header not written yet
     // UTC time of the first record, ms since 1970-01-01T00:00:00Z; record i is at
     // start_utc + records[i].time.  Unknown for files written before it was kept.
     std::optional<std::int64_t> start_utc;
@@ -166,8 +213,14 @@ class HYP_Data {
 
     // Files in.
     void load_file(const std::string& path, bool water_mode);
-    // Returns how many records got a sample more than kCtdMergeReportGap away from them.
-    std::size_t merge_ctd();
+    // Returns how many records got a sample more than kCtdMergeReportGap away from them.  With
+    // `max_gap_ms`, records whose sample is further than that get NaN temperature, salinity and
+    // pressure instead, and those are counted.
+    std::size_t merge_ctd(std::optional<double> max_gap_ms = std::nullopt);
+    // Reads an NMEA 0183 log and gives every record the position at its clock time (lat_list,
+    // lon_list; NaN further than 10 s from a fix).  Needs start_utc.  Returns how many sentences
+    // could not be read (gps.h).
+    std::size_t merge_gps(const std::string& path);
 
     // Instrument data files out.
     void save_records(const std::string& path);
@@ -185,6 +238,8 @@ class HYP_Data {
     // already, and the header would claim corrections that were not applied.
     void save_corrected(const std::string& path, bool ctd_columns, bool chl_column);
     void write_corrected_header(std::ostream& out, bool ctd_columns, bool chl_column) const;
+    void write_corrected_header(std::ostream& out, bool ctd_columns, bool chl_column,
+                                const CorrectedHeaderExtras& extras) const;
     double chl_ratio(std::size_t index) const;
 
     // Water calibration and device files from a selection.
@@ -209,6 +264,8 @@ class HYP_Data {
     double chl_ratio_of(const hyp_data& corrected) const;
 
   private:
+    // The continuous file's header, once the first record has set the start time.
+    void write_continuous_header();
     // correct_one_line into `out`, whose lists keep their storage when they are long enough.
     void correct_into(std::size_t index, hyp_data& out) const;
     // An onboard entry last found to hold a temperature: correcting record after record does

@@ -9,12 +9,12 @@
 #include <limits>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "atomic_file.h"
 #include "clock_time.h"
 #include "nearest_index.h"
-#include "netcdf_chunks.h"
 #include "netcdf_file.h"
 #include "products.h"
 #include "text.h"
@@ -60,8 +60,6 @@ class Writer {
     Writer(netcdf::File& f, const ProductTable& t) : f_(f), t_(t) {}
 
     void write(const std::string& history);
-    // The 2-D variables' values, written into the closed file.
-    const std::vector<netcdf::ChunkedValues>& chunked() const { return chunked_; }
 
   private:
     template <typename T> struct Pending {
@@ -84,7 +82,6 @@ class Writer {
     std::vector<Pending<double>> doubles_;
     std::vector<Pending<int>> ints_;
     std::vector<Pending<std::uint8_t>> bytes_;
-    std::vector<netcdf::ChunkedValues> chunked_;
     std::vector<double> time_s_, wl_a_, wl_c_;
 };
 
@@ -92,7 +89,7 @@ int Writer::var_1d(const std::string& name, nc_type type) {
     return f_.define_var(name, type, {time_dim_});
 }
 
-// Chunked over all wavelengths and compressed; its values are written once the file is closed.
+// Chunked over all wavelengths, shuffled and deflated.
 template <typename T>
 int Writer::var_2d(const std::string& name, nc_type type, int wl_dim, std::size_t channels,
                    const std::vector<T>& values) {
@@ -104,7 +101,12 @@ int Writer::var_2d(const std::string& name, nc_type type, int wl_dim, std::size_
         return v;
     const std::size_t chunk = time_chunk(rows, channels);
     f_.set_chunked_deflate(v, {chunk, channels}, kDeflateLevel);
-    chunked_.push_back({name, values.data(), sizeof(T), rows, channels, chunk});
+    if constexpr (std::is_same_v<T, double>)
+        doubles_.push_back({v, &values});
+    else if constexpr (std::is_same_v<T, int>)
+        ints_.push_back({v, &values});
+    else
+        bytes_.push_back({v, &values});
     return v;
 }
 
@@ -332,15 +334,14 @@ void write_netcdf(const std::string& path, const ProductTable& t, const std::str
     if (file.temp_path().empty())
         throw VelmoraError(open_error); // a device or pipe: a NetCDF file needs a real file
     {
-        // Neither netCDF-C nor HDF5 may be called from two threads at once (the command line
-        // corrects several files side by side); the compression runs on every processor anyway.
+        // netCDF-C may not be called from two threads at once (the command line corrects
+        // several files side by side).
         static std::mutex library;
         const std::lock_guard<std::mutex> lock(library);
         netcdf::File f(file.temp_path(), path);
         Writer w(f, t);
         w.write(history);
         f.close();
-        netcdf::write_chunks(file.temp_path(), w.chunked(), kDeflateLevel, path);
     }
     file.commit();
 }

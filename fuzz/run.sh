@@ -12,7 +12,7 @@ root=$(cd "$here/.." && pwd)
 build=${1:-build-fuzz}
 seconds=${2:-60}
 [ $# -ge 2 ] && shift 2 || shift $#
-targets=${*:-"devfile load_file load_water ctd hyp_stream flw_stream settings recipe"}
+targets=${*:-"devfile load_file load_water ctd gps hyp_stream flw_stream settings recipe"}
 case $build in /*) ;; *) build=$root/$build ;; esac
 
 mkdir -p "$build"

@@ -2,7 +2,10 @@
 // believe.
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -43,4 +46,39 @@ TEST(SampleData, ReadmeExampleGivesPlausibleSpectra) {
     EXPECT_GE(lowest, -0.01);
     ASSERT_GT(nir_count, 0u);
     EXPECT_LT(std::abs(nir_sum / static_cast<double>(nir_count)), 0.005);
+}
+
+// The sample NMEA log is the ship's track during the sample cast: the README's example gives
+// every record a position, moving steadily north-east.
+TEST(SampleData, GpsLogCoversEveryRecord) {
+    char tmpl[] = "/tmp/velmora_sample_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const fs::path dir = tmpl;
+    const fs::path out = dir / "cast1_positions.txt";
+    const std::string cmd = std::string("'") + VELMORA_CLI + "' correct '" VELMORA_DATA_DIR
+                            "/sample_hyp.dat' --gps '" VELMORA_DATA_DIR "/sample_gps.nmea' -o '" +
+                            out.string() + "' 2>/dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::ifstream in(out);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    fs::remove_all(dir);
+    ASSERT_GT(lines.size(), 121u);
+    // Lat and Lon are the last two columns (no CTD, no ChlA).
+    double last_lat = 0.0, last_lon = 0.0;
+    for (std::size_t i = 21; i < lines.size(); ++i) {
+        std::vector<double> v;
+        std::istringstream fields(lines[i]);
+        for (std::string f; std::getline(fields, f, '\t');)
+            v.push_back(std::strtod(f.c_str(), nullptr));
+        ASSERT_GE(v.size(), 2u);
+        const double lat = v[v.size() - 2], lon = v.back();
+        EXPECT_TRUE(lat > 54.16 && lat < 54.17 && lon > 7.88 && lon < 7.89) << lines[i];
+        if (i > 21) {
+            EXPECT_TRUE(lat > last_lat && lon > last_lon) << lines[i];
+        }
+        last_lat = lat;
+        last_lon = lon;
+    }
 }

@@ -17,9 +17,13 @@ ProcessingOptions unusual() {
     ProcessingOptions o;
     o.temperature = {TempSource::Onboard, 12.25, true};
     o.salinity = {SalnSource::CTD, 34.5, true};
-    o.ctd = {"casts/ctd 1.txt", {4, 3, 2, 1}};
+    o.ctd.file = "casts/ctd 1.txt";
+    o.ctd.columns = {4, 3, 2, 1};
     o.water = {"bath.wcf", true};
-    o.scattering = {true, ScatMethod::FractionOfB, 700.5, true};
+    o.scattering.apply = true;
+    o.scattering.method = ScatMethod::FractionOfB;
+    o.scattering.reference_nm = 700.5;
+    o.scattering.no_negative = true;
     o.output.chl_column = true;
     return o;
 }

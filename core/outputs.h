@@ -1,0 +1,28 @@
+// The files of one correction run, as the options choose them: the corrected text file (with
+// its flags, standard-deviation and count files beside it when there are any), the NetCDF file
+// and the SeaBASS file.  The command line and the app write through this one function, so a
+// recipe gives the same files in both.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "processing_options.h"
+
+class HYP_Data;
+
+// The names the run writes for the text file OUT: OUT itself, and OUT's stem with .nc and .sb.
+struct OutputPaths {
+    std::string text, netcdf, seabass;
+};
+OutputPaths output_paths(const std::string& out, const ProcessingOptions::Output& o);
+
+// Writes every file the options ask for from a loaded data set whose corrections are set
+// (ProcessingOptions::apply_to, CTD and GPS merged).  `history` goes into the NetCDF file (the
+// command line, or "Velmora app").  `checkpoint` is called between the steps and may throw to
+// stop the run: the files this run has written are then removed again, and so are they when
+// any step fails.  Returns the paths written, in order.
+std::vector<std::string> write_outputs(HYP_Data& d, const ProcessingOptions& o,
+                                       const std::string& out, const std::string& history,
+                                       const std::function<void()>& checkpoint = {});
