@@ -22,10 +22,12 @@
 #include "file_messages.h"
 #include "gps.h"
 #include "hyp_data.h"
+#include "outputs.h"
 #include "processing_options.h"
 #include "product_text.h"
 #include "products.h"
 #include "record_selection.h"
+#include "seabass.h"
 #include "text.h"
 #include "time_stamp.h"
 
@@ -508,6 +510,9 @@ void correct_one_file(const std::string& data, const std::string& out, const Pro
         return;
     }
     const ProductTable t = make_products(d, o);
+    if (o.output.seabass)
+        cli::about_file(output_paths(out, o.output).seabass,
+                        [&] { seabass::refuse_unwritable(t); });
     cli::about_file(out, [&] { write_table_outputs(d, o, t, out, history()); });
 }
 

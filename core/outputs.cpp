@@ -46,6 +46,9 @@ std::vector<std::string> write_table_outputs(HYP_Data& d, const ProcessingOption
                                              const std::string& history,
                                              const std::function<void()>& checkpoint) {
     const OutputPaths paths = output_paths(out, o.output);
+    // A SeaBASS file that cannot be written stops the run before any file is written.
+    if (!paths.seabass.empty())
+        seabass::refuse_unwritable(t);
     std::vector<std::string> written;
     auto step = [&] {
         if (checkpoint)

@@ -891,7 +891,7 @@ std::vector<std::string> missing_keywords(const ProductTable& t) {
     return missing;
 }
 
-void write_file(const std::string& path, const ProductTable& t) {
+void refuse_unwritable(const ProductTable& t) {
     if (!t.start_utc)
         throw VelmoraError("SeaBASS files need the start time of the data (--start).");
     if (const std::vector<std::string> missing = missing_keywords(t); !missing.empty()) {
@@ -902,7 +902,10 @@ void write_file(const std::string& path, const ProductTable& t) {
     }
     if (t.rows() == 0)
         throw VelmoraError("SeaBASS files need at least one record.");
+}
 
+void write_file(const std::string& path, const ProductTable& t) {
+    refuse_unwritable(t);
     const std::string name = file_name_of(path);
     const std::vector<Column> cols = columns_of(t);
     std::string fields = "date,time", units = "yyyymmdd,hh:mm:ss";

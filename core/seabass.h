@@ -54,6 +54,10 @@ std::vector<std::string> missing_keywords(const ProductTable& t);
 // 440 -> "440").
 std::string wavelength_name(double nm);
 
+// Raises what write_file refuses before it writes anything: no start time, missing metadata,
+// no record.
+void refuse_unwritable(const ProductTable& t);
+
 // Writes the table as a SeaBASS file (a temporary file, checked, then put in place).  Refuses
 // with VelmoraError: a table without a start time, missing required metadata, a file that
 // fails the check (nothing is kept).
