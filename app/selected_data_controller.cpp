@@ -68,17 +68,20 @@ void SelectedDataController::Refresh() {
                    ? d.ctd_list.samples[i].pressure
                    : 0.0;
     };
+    // Each curve of an entry has its own legend line, a in reds and c in blues.
     auto add_pair = [this](const std::string& title, int colour, const std::vector<double>& ax,
                            const std::vector<double>& ay, const std::vector<double>& cx,
                            const std::vector<double>& cy) {
-        curves.push_back(Curve{title, true, colour, ax, ay});
-        curves.push_back(Curve{title, false, colour, cx, cy});
+        curves.push_back(Curve{title + " a", true, colour, ax, ay, true});
+        curves.push_back(Curve{title + " c", true, colour, cx, cy, false});
     };
+    // Records are numbered from 1, as the spectral view's "Line number" counts them.
+    auto number = [](int i) { return std::to_string(i + 1); };
 
     for (std::size_t k = 0; k < singles_.size(); ++k) {
         const int i = singles_[k];
         Row& row = rows[k];
-        row.cells[0] = "Line " + std::to_string(i);
+        row.cells[0] = "Line " + number(i);
         row.cells[1] = general_number(d.records[i].time);
         hyp_data r = d.correct_one_line(i);
         std::vector<double> ay(r.a_values.begin(),
@@ -100,7 +103,7 @@ void SelectedDataController::Refresh() {
             range[k] = static_cast<std::size_t>(first) + k;
         sum_corrected(d, range, A, C);
         Row& row = rows[q];
-        row.cells[0] = "Lines " + std::to_string(first) + " - " + std::to_string(end);
+        row.cells[0] = "Lines " + number(first) + " - " + number(end);
         row.cells[1] = text::format_fixed(d.records[first].time, 6) + " - " +
                        text::format_fixed(d.records[end].time, 6);
         row.cells[2] = d.ctd_merged ? text::format_fixed(pressure(first), 2) + " - " +

@@ -16,10 +16,11 @@ class SelectedDataController {
         std::string cells[3];
     };
     struct Curve {
-        std::string title;
+        std::string title; // the entry's label and "a" or "c"
         bool in_legend = true;
         int colour = 0; // the two curves of one entry share a colour index
         std::vector<double> x, y;
+        bool absorption = true; // drawn in the reds of a, else in the blues of c
     };
 
     // View operations.

@@ -131,17 +131,19 @@ void TFr_Data::show() {
     B_SaveDev->setEnabled(controller_.save_buttons_enabled);
 
     iPlot1->clearAllChannels();
-    // Curve i is always channel i, and the two curves of an entry are created together with one
-    // colour of the palette, so they keep sharing it.
-    static const QColor kPalette[] = {
-        QColor(31, 119, 180), QColor(214, 39, 40),  QColor(44, 160, 44), QColor(148, 103, 189),
-        QColor(255, 127, 14), QColor(23, 190, 207), QColor(140, 86, 75), QColor(227, 119, 194)};
+    // Curve i is always channel i: a in red and c in blue as in the other views, the entries
+    // after the first in further shades of the same two colours.
+    static const QColor kReds[] = {QColor(214, 39, 40), QColor(255, 127, 14), QColor(140, 20, 60),
+                                   QColor(227, 119, 194)};
+    static const QColor kBlues[] = {QColor(31, 119, 180), QColor(23, 190, 207), QColor(20, 40, 120),
+                                    QColor(148, 103, 189)};
     const auto& curves = controller_.curves;
     for (std::size_t i = 0; i < curves.size(); ++i) {
         const auto& c = curves[i];
         int ch = static_cast<int>(i);
         if (ch >= iPlot1->channelCount())
-            ch = iPlot1->addChannel(QString(), kPalette[(i / 2) % std::size(kPalette)]);
+            ch = iPlot1->addChannel(QString(), i % 2 == 0 ? kReds[(i / 2) % std::size(kReds)]
+                                                          : kBlues[(i / 2) % std::size(kBlues)]);
         iPlot1->setChannelName(ch, QString::fromStdString(c.title));
         iPlot1->setChannelVisible(ch, true);
         iPlot1->setPoints(ch, c.x, c.y);

@@ -1,6 +1,7 @@
 #include "chart_widget.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
@@ -16,8 +17,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <qcustomplot.h>
+
+#include "clock_time.h"
 
 namespace {
 
@@ -34,7 +38,59 @@ QString number(double v) {
     return QString::number(v, 'g', 7);
 }
 
+// Steps of a time axis in ms for the h:mm:ss formats: whole seconds, minutes and hours.
+constexpr double kTimeSteps[] = {1,       2,       5,        10,       20,       50,      100,
+                                 200,     500,     1000,     2000,     5000,     10000,   15000,
+                                 30000,   60000,   120000,   300000,   600000,   900000,  1800000,
+                                 3600000, 7200000, 10800000, 21600000, 43200000, 86400000};
+
+// "h:mm:ss" of a number of ms, with as many decimals as a tick step below a second needs.
+QString hms(double ms, double step) {
+    const bool negative = ms < 0;
+    const int decimals = step >= 1000 ? 0 : step >= 100 ? 1 : step >= 10 ? 2 : 3;
+    double scale = 1.0;
+    for (int i = 0; i < decimals; ++i)
+        scale *= 10.0;
+    const auto units = static_cast<std::int64_t>(std::llround(std::fabs(ms) / 1000.0 * scale));
+    const std::int64_t whole = units / static_cast<std::int64_t>(scale);
+    QString out = QString::asprintf(
+        "%s%lld:%02lld:%02lld", negative ? "-" : "", static_cast<long long>(whole / 3600),
+        static_cast<long long>(whole / 60 % 60), static_cast<long long>(whole % 60));
+    if (decimals > 0)
+        out += QString::asprintf(".%0*lld", decimals,
+                                 static_cast<long long>(units % static_cast<std::int64_t>(scale)));
+    return out;
+}
+
 } // namespace
+
+// Labels a time axis as the chart's time format says; the numbers never take exponent form.
+class TimeTicker : public QCPAxisTicker {
+  public:
+    explicit TimeTicker(const ChartWidget* chart) : chart_(chart) {}
+
+  protected:
+    double getTickStep(const QCPRange& range) override {
+        if (chart_->shownTimeFormat() == ChartWidget::TimeFormat::Ms)
+            step_ = QCPAxisTicker::getTickStep(range);
+        else {
+            step_ = kTimeSteps[std::size(kTimeSteps) - 1];
+            for (double s : kTimeSteps)
+                if (range.size() / s <= tickCount() + 1e-9) {
+                    step_ = s;
+                    break;
+                }
+        }
+        return step_;
+    }
+    QString getTickLabel(double tick, const QLocale&, QChar, int) override {
+        return chart_->timeText(tick, step_);
+    }
+
+  private:
+    const ChartWidget* chart_;
+    double step_ = 1000.0;
+};
 
 ChartWidget::ChartWidget(Kind kind, QWidget* parent) : QWidget(parent), kind_(kind) {
     auto* layout = new QVBoxLayout(this);
@@ -69,9 +125,31 @@ ChartWidget::ChartWidget(Kind kind, QWidget* parent) : QWidget(parent), kind_(ki
     QFont legendFont = font();
     legendFont.setPointSizeF(std::max(6.0, legendFont.pointSizeF() - 1));
     plot_->legend->setFont(legendFont);
-    plot_->legend->setBrush(QColor(255, 255, 255, 210));
-    plot_->legend->setBorderPen(QPen(QColor(180, 180, 180)));
-    plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+    plot_->legend->setBrush(Qt::NoBrush);
+    plot_->legend->setBorderPen(Qt::NoPen);
+    plot_->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+    plot_->legend->setWrap(6);
+    plot_->legend->setMargins(QMargins(4, 0, 4, 0));
+    // The legend leaves the plot area for a strip of its own under the title; the empty
+    // elements either side of it take the width it does not need.
+    plot_->axisRect()->insetLayout()->take(plot_->legend);
+    plot_->axisRect()->insetLayout()->simplify();
+    plot_->plotLayout()->insertRow(1);
+    legendRow_ = new QCPLayoutGrid;
+    plot_->plotLayout()->addElement(1, 0, legendRow_);
+    plot_->plotLayout()->setRowStretchFactor(1, 0.001);
+    plot_->plotLayout()->setRowSpacing(0);
+    legendRow_->addElement(0, 0, new QCPLayoutElement);
+    legendRow_->addElement(0, 1, plot_->legend);
+    legendRow_->addElement(0, 2, new QCPLayoutElement);
+    setLegendCorner(Qt::AlignTop | Qt::AlignRight);
+
+    emptyNote_ = new QCPItemText(plot_);
+    emptyNote_->position->setType(QCPItemPosition::ptAxisRectRatio);
+    emptyNote_->position->setCoords(0.5, 0.5);
+    emptyNote_->setColor(QColor(120, 120, 120));
+    emptyNote_->setFont(QFont(font().family(), 11));
+    emptyNote_->setVisible(false);
 
     overlay_ = new QCPItemText(plot_);
     overlay_->position->setType(QCPItemPosition::ptAxisRectRatio);
@@ -107,6 +185,7 @@ ChartWidget::ChartWidget(Kind kind, QWidget* parent) : QWidget(parent), kind_(ki
 
     plot_->setMouseTracking(true);
     connect(plot_, &QCustomPlot::beforeReplot, this, &ChartWidget::chooseDetail);
+    connect(plot_, &QCustomPlot::beforeReplot, this, &ChartWidget::updateEmptyState);
     connect(plot_, &QCustomPlot::mousePress, this, &ChartWidget::onPress);
     connect(plot_, &QCustomPlot::mouseMove, this, &ChartWidget::onMove);
     connect(plot_, &QCustomPlot::mouseRelease, this, &ChartWidget::onRelease);
@@ -215,6 +294,103 @@ void ChartWidget::buildMenu() {
             });
     connect(menu_->addAction(QString::fromUtf8("Print\u2026")), &QAction::triggered, this,
             &ChartWidget::printChart);
+
+    timeMenu_ = new QMenu("Time axis", menu_);
+    auto* group = new QActionGroup(timeMenu_);
+    const char* names[] = {"Milliseconds", "Elapsed time (h:mm:ss)", "UTC clock time"};
+    for (int i = 0; i < 3; ++i) {
+        QAction* a = timeMenu_->addAction(names[i]);
+        a->setCheckable(true);
+        group->addAction(a);
+        timeActions_[i] = a;
+        connect(a, &QAction::triggered, this, [this, i] {
+            setTimeFormat(static_cast<TimeFormat>(i));
+            emit timeFormatChosen(static_cast<TimeFormat>(i));
+        });
+    }
+    menu_->insertMenu(menu_->actions().value(2), timeMenu_);
+    timeMenu_->menuAction()->setVisible(false);
+}
+
+// ---------------------------------------------------------------- time axis
+
+void ChartWidget::setTimeAxis(Axis axis) {
+    timeAxis_ = static_cast<int>(axis);
+    QCPAxis* time = axisOf(axis);
+    QCPAxis* other = axisOf(axis == Axis::X ? Axis::Y : Axis::X);
+    time->setTicker(QSharedPointer<QCPAxisTicker>(new TimeTicker(this)));
+    other->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
+    timeMenu_->menuAction()->setVisible(true);
+    updateTimeAxis();
+}
+
+void ChartWidget::setTimeOrigin(double originMs, std::optional<std::int64_t> startUtcMs) {
+    timeOrigin_ = originMs;
+    startUtc_ = startUtcMs;
+    updateTimeAxis();
+}
+
+void ChartWidget::setTimeFormat(TimeFormat format) {
+    timeFormat_ = format;
+    updateTimeAxis();
+}
+
+ChartWidget::TimeFormat ChartWidget::shownTimeFormat() const {
+    return timeFormat_ == TimeFormat::Clock && !startUtc_ ? TimeFormat::Ms : timeFormat_;
+}
+
+QString ChartWidget::timeText(double ms, double step) const {
+    switch (shownTimeFormat()) {
+    case TimeFormat::Elapsed:
+        return hms(ms - timeOrigin_, step);
+    case TimeFormat::Clock: {
+        // The time of day of the UTC clock.
+        const double t = static_cast<double>(*startUtc_) + ms;
+        const double day = static_cast<double>(clock_time::kMsPerDay);
+        return hms(t - std::floor(t / day) * day, step);
+    }
+    case TimeFormat::Ms:
+        break;
+    }
+    int decimals = 0;
+    while (decimals < 6 && step < 1.0 / std::pow(10.0, decimals) - 1e-12)
+        ++decimals;
+    return QString::number(ms, 'f', decimals);
+}
+
+void ChartWidget::updateTimeAxis() {
+    const TimeFormat shown = shownTimeFormat();
+    timeActions_[2]->setEnabled(startUtc_.has_value());
+    timeActions_[static_cast<int>(shown)]->setChecked(true);
+    if (timeAxis_ < 0)
+        return;
+    const char* labels[] = {"Time (ms)", "Elapsed time (h:mm:ss)", "Time (UTC)"};
+    axisOf(static_cast<Axis>(timeAxis_))->setLabel(labels[static_cast<int>(shown)]);
+    replot();
+}
+
+// ---------------------------------------------------------------- empty state
+
+void ChartWidget::setEmptyText(const QString& text) {
+    emptyText_ = text;
+    replot();
+}
+
+void ChartWidget::updateEmptyState() {
+    const bool empty = !emptyText_.isEmpty() && !overlay_->visible() &&
+                       std::none_of(channels_.begin(), channels_.end(),
+                                    [](const Channel& ch) { return ch.visible && !ch.x.empty(); });
+    emptyNote_->setText(emptyText_);
+    emptyNote_->setVisible(empty);
+    if (empty == emptyShown_)
+        return;
+    emptyShown_ = empty;
+    for (QCPAxis* axis : {plot_->xAxis, plot_->yAxis}) {
+        axis->setTicks(!empty);
+        axis->setTickLabels(!empty);
+        axis->grid()->setVisible(!empty);
+    }
+    placeLegend();
 }
 
 // ---------------------------------------------------------------- title, channels
@@ -235,11 +411,31 @@ void ChartWidget::setAxisLabel(Axis axis, const QString& label) {
 }
 
 void ChartWidget::setLegendVisible(bool visible) {
-    plot_->legend->setVisible(visible);
+    legendShown_ = visible;
+    placeLegend();
+    replot();
+}
+
+void ChartWidget::placeLegend() {
+    // A hidden legend leaves its strip, which then takes no height.
+    const bool shown = legendShown_ && !emptyShown_;
+    plot_->legend->setVisible(shown);
 }
 
 void ChartWidget::setLegendCorner(Qt::Alignment corner) {
-    plot_->axisRect()->insetLayout()->setInsetAlignment(0, corner);
+    const double left = corner & Qt::AlignLeft ? 0.001 : 1.0;
+    const double right = corner & Qt::AlignRight ? 0.001 : 1.0;
+    legendRow_->setColumnStretchFactors({left, 0.001, right});
+}
+
+QRect ChartWidget::legendRect() const {
+    if (!plot_->legend->visible() || !legendRow_->element(0, 1))
+        return QRect();
+    return plot_->legend->outerRect().translated(plot_->pos());
+}
+
+QRect ChartWidget::plotAreaRect() const {
+    return plot_->axisRect()->rect().translated(plot_->pos());
 }
 
 int ChartWidget::addChannel(const QString& name, const QColor& colour, bool lines, bool markers) {

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -16,6 +18,7 @@ class QCPAxis;
 class QCPGraph;
 class QCPItemStraightLine;
 class QCPItemText;
+class QCPLayoutGrid;
 class QCustomPlot;
 class QLabel;
 class QMenu;
@@ -37,6 +40,9 @@ class ChartWidget : public QWidget {
     // What a left-button drag does: pan, draw a zoom box, or nothing.  A click without a drag
     // picks a data point, or moves the nearer data cursor while the cursors are shown.
     enum class Mode { Pan, ZoomBox, Select };
+    // How a time axis (values in ms) is labelled: milliseconds, time elapsed since the first
+    // point as h:mm:ss, or the UTC time of day (only when the start time is known).
+    enum class TimeFormat { Ms = 0, Elapsed = 1, Clock = 2 };
 
     explicit ChartWidget(Kind kind, QWidget* parent = nullptr);
     ~ChartWidget() override;
@@ -45,9 +51,34 @@ class ChartWidget : public QWidget {
     void setTitle(const QString& title);
     QString title() const;
     void setAxisLabel(Axis axis, const QString& label);
+    // The legend sits in a strip between the title and the plot area, never on the data.
     void setLegendVisible(bool visible);
-    // Corner of the plot area that holds the legend (top right unless set).
+    bool legendVisible() const { return legendShown_; }
+    // Where in its strip the legend sits: left, centre or right (right unless set).
     void setLegendCorner(Qt::Alignment corner);
+    // The legend's rectangle in widget pixels (empty while it is not shown).
+    QRect legendRect() const;
+    QRect plotAreaRect() const;
+
+    // Shown in the middle of the plot area while no channel holds a point, with the axes left
+    // without numbers; an empty text shows the bare axes instead.
+    void setEmptyText(const QString& text);
+    QString emptyText() const { return emptyText_; }
+    bool showingEmptyState() const { return emptyShown_; }
+
+    // Makes `axis` the time axis (values in ms; the other axis is a plain value axis again).
+    // Its numbers are never in exponent form, and the right-click menu offers the formats.
+    void setTimeAxis(Axis axis);
+    // The time elapsed time counts from, and the UTC clock time (ms since 1970) of time 0.
+    void setTimeOrigin(double originMs, std::optional<std::int64_t> startUtcMs);
+    void setTimeFormat(TimeFormat format);
+    TimeFormat timeFormat() const { return timeFormat_; }
+    // The format the labels use: Ms when Clock is asked for without a start time.
+    TimeFormat shownTimeFormat() const;
+    // The label of one value of the time axis in the shown format.
+    QString timeText(double ms, double step = 1000.0) const;
+    // The time-axis choices of the right-click menu (null without a time axis).
+    QMenu* timeMenu() const { return timeMenu_; }
 
     // Channels.  An invalid colour picks the next colour of the palette.
     int addChannel(const QString& name, const QColor& colour = QColor(), bool lines = true,
@@ -137,6 +168,8 @@ class ChartWidget : public QWidget {
     // Before a data cursor moves, and after the cursor button was pressed or released.
     void beforeDataCursorUpdate();
     void trackingChanged(bool tracking);
+    // The user chose a time format in the right-click menu.
+    void timeFormatChosen(ChartWidget::TimeFormat format);
 
   private:
     struct Channel {
@@ -176,6 +209,9 @@ class ChartWidget : public QWidget {
     void showTip(const QPoint& pos);
     int nearestCursor(double pixelX, double* distance) const;
     QCPAxis* valueAxisOf(int channel) const;
+    void placeLegend();
+    void updateEmptyState();
+    void updateTimeAxis();
 
     Kind kind_;
     QCustomPlot* plot_ = nullptr;
@@ -200,4 +236,15 @@ class ChartWidget : public QWidget {
     bool dragged_ = false;
     int paletteNext_ = 0;
     bool secondAxisUsed_ = false;
+    QCPLayoutGrid* legendRow_ = nullptr;
+    bool legendShown_ = true;
+    QCPItemText* emptyNote_ = nullptr;
+    QString emptyText_ = QStringLiteral("No data loaded");
+    bool emptyShown_ = false;
+    int timeAxis_ = -1; // Axis as an int; -1: no time axis
+    TimeFormat timeFormat_ = TimeFormat::Ms;
+    double timeOrigin_ = 0.0;
+    std::optional<std::int64_t> startUtc_;
+    QMenu* timeMenu_ = nullptr;
+    std::array<QAction*, 3> timeActions_{};
 };

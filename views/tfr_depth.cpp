@@ -9,14 +9,13 @@
 #include "hyp_data.h"
 
 TFr_Depth::TFr_Depth(QWidget* parent, SelectionSink* sink)
-    : TFr_ChannelPlot(parent, sink, "Depth vs Time") {
+    : TFr_ChannelPlot(parent, sink, "Absorption and Attenuation vs Pressure") {
     iXYPlot1->setAxisLabel(ChartWidget::Axis::X, "1/m");
-    iXYPlot1->setAxisLabel(ChartWidget::Axis::Y, "Pressure");
-    // Depth grows downwards.
+    iXYPlot1->setAxisLabel(ChartWidget::Axis::Y, "Pressure (dbar)");
+    // Pressure grows downwards, as depth does.
     iXYPlot1->setAxisReversed(ChartWidget::Axis::Y, true);
     iXYPlot1->setButtonVisible(ChartWidget::Button::Resume, false);
     iXYPlot1->setButtonVisible(ChartWidget::Button::Cursor, false);
-    iXYPlot1->setLegendCorner(Qt::AlignBottom | Qt::AlignRight);
     L_awl->setText("a wavelength");
     L_cwl->setText("c wavelength");
 

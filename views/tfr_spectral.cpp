@@ -10,6 +10,7 @@
 
 #include "chart_widget.h"
 #include "hyp_data.h"
+#include "text.h"
 
 TFr_Spectral::TFr_Spectral(QWidget* parent, SelectionSink*) : TFr_ParentFrame(parent) {
     resize(451, 304);
@@ -40,6 +41,8 @@ TFr_Spectral::TFr_Spectral(QWidget* parent, SelectionSink*) : TFr_ParentFrame(pa
     L_Saln = new QLabel(this);
     L_Temp->setObjectName("L_Temp");
     L_Saln->setObjectName("L_Saln");
+    L_RecordTime = new QLabel(this);
+    L_RecordTime->setObjectName("L_RecordTime");
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
@@ -57,6 +60,7 @@ TFr_Spectral::TFr_Spectral(QWidget* parent, SelectionSink*) : TFr_ParentFrame(pa
     row2->addSpacing(12);
     row2->addWidget(L_Saln);
     row2->addStretch(1);
+    row2->addWidget(L_RecordTime);
     layout->addLayout(row2);
 
     connect(SB_Number, &QScrollBar::valueChanged, this, &TFr_Spectral::SB_NumberChange);
@@ -76,6 +80,7 @@ void TFr_Spectral::AttachData(HYP_Data* data) {
     L_Temp->setText(QString());
     L_Saln->setText(QString());
     L_xofxxx->setText(QString());
+    L_RecordTime->setText(QString());
     Refresh();
     iPlot1->fitAxis(ChartWidget::Axis::Y);
 }
@@ -116,6 +121,9 @@ void TFr_Spectral::Refresh() {
         iPlot1->fitAxis(ChartWidget::Axis::X);
     }
     L_xofxxx->setText(QString::asprintf("Line number %i of %i", k + 1, SB_Number->maximum()));
+    // The record's time beside its number, as the selected-data window lists it.
+    L_RecordTime->setText(QString::fromStdString(
+        "Time: " + text::format_g(data_->records[static_cast<std::size_t>(k)].time, 15) + " ms"));
     if (data_->ctd_merged && static_cast<std::size_t>(k) < data_->ctd_list.samples.size()) {
         const ctd_struct& s = data_->ctd_list.samples[static_cast<std::size_t>(k)];
         L_Temp->setText(QString::asprintf("Temp: %.1f C", s.temperature));

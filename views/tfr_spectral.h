@@ -28,6 +28,8 @@ class TFr_Spectral : public TFr_ParentFrame {
     QCheckBox* CB_Zoom = nullptr;
     QCheckBox* CB_RealTime = nullptr;
     QLabel* L_Temp = nullptr;
+    // The shown record's time (ms).
+    QLabel* L_RecordTime = nullptr;
     QLabel* L_Saln = nullptr;
 
   public slots:

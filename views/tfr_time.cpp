@@ -60,8 +60,9 @@ TFr_Time::~TFr_Time() = default;
 
 void TFr_Time::applyOrientation() {
     const bool swapped = CB_Orientation->isChecked();
-    iXYPlot1->setAxisLabel(ChartWidget::Axis::X, swapped ? "1/m" : "Time (ms)");
-    iXYPlot1->setAxisLabel(ChartWidget::Axis::Y, swapped ? "Time (ms)" : "1/m");
+    // The time axis labels itself in the format chosen in its menu ("Time (ms)" at first).
+    iXYPlot1->setTimeAxis(swapped ? ChartWidget::Axis::Y : ChartWidget::Axis::X);
+    iXYPlot1->setAxisLabel(swapped ? ChartWidget::Axis::X : ChartWidget::Axis::Y, "1/m");
     // The cursors pick times; with the axes switched they would pick values.
     if (swapped)
         iXYPlot1->releaseCursorButton();
@@ -78,6 +79,8 @@ void TFr_Time::AttachData(HYP_Data* data) {
     iXYPlot1->setAxisTracking(ChartWidget::Axis::Y, ChartWidget::Tracking::Rescale);
     iXYPlot1->setAxisRange(ChartWidget::Axis::Y, 0.0, 0.1);
     iXYPlot1->resumeTracking();
+    iXYPlot1->setTimeOrigin(data && !data->records.empty() ? data->records.front().time : 0.0,
+                            data ? data->start_utc : std::nullopt);
     if (!data || data->a_wavelengths.empty()) {
         // Nothing to choose from: no scroll-bar position may point past the new lists.
         setMaximumQuietly(SB_awl, 0);
@@ -124,6 +127,7 @@ void TFr_Time::Refresh() {
     drawn_.c = c;
     drawn_.swapped = swapped;
     drawn_.firstTime = data_->records.front().time;
+    iXYPlot1->setTimeOrigin(drawn_.firstTime, data_->start_utc);
     drawn_.lastTime = data_->records.back().time;
     drawn_.settings = key;
     if (!iXYPlot1->overlayText().isEmpty())

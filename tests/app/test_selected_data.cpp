@@ -38,19 +38,25 @@ TEST_F(SelectedData, RowsAndCurvesOfRecordsAndRanges) {
     sd.AddRange(10, 12);
     ASSERT_EQ(sd.rows.size(), 3u);
     EXPECT_TRUE(sd.save_buttons_enabled);
-    EXPECT_EQ(sd.rows[0].cells[0], "Line 3");
-    EXPECT_EQ(sd.rows[1].cells[0], "Line 3");
+    // Numbered from 1 as the spectral view counts records: index 3 is "Line 4".
+    EXPECT_EQ(sd.rows[0].cells[0], "Line 4");
+    EXPECT_EQ(sd.rows[1].cells[0], "Line 4");
     EXPECT_EQ(sd.rows[0].cells[1], "750");
     EXPECT_EQ(sd.rows[0].cells[2], "n/a");
-    EXPECT_EQ(sd.rows[2].cells[0], "Lines 10 - 12");
+    EXPECT_EQ(sd.rows[2].cells[0], "Lines 11 - 13");
     EXPECT_EQ(sd.rows[2].cells[1], "2500.000000 - 3000.000000");
     EXPECT_EQ(sd.rows[2].cells[2], "n/a");
     ASSERT_EQ(sd.curves.size(), 6u);
+    // a and c of an entry each have a legend line of their own.
     EXPECT_TRUE(sd.curves[0].in_legend);
-    EXPECT_FALSE(sd.curves[1].in_legend);
+    EXPECT_TRUE(sd.curves[1].in_legend);
+    EXPECT_TRUE(sd.curves[0].absorption);
+    EXPECT_FALSE(sd.curves[1].absorption);
     EXPECT_EQ(sd.curves[0].colour, sd.curves[1].colour);
     EXPECT_NE(sd.curves[0].colour, sd.curves[2].colour);
-    EXPECT_EQ(sd.curves[4].title, "Lines 10 - 12");
+    EXPECT_EQ(sd.curves[0].title, "Line 4 a");
+    EXPECT_EQ(sd.curves[1].title, "Line 4 c");
+    EXPECT_EQ(sd.curves[4].title, "Lines 11 - 13 a");
     // The mean of records 10 and 11 (uncorrected: corrections are off).
     ASSERT_EQ(sd.curves[4].y.size(), 4u);
     EXPECT_NEAR_REL(sd.curves[4].y[0], 0.1 + 0.01 * 10.5);
@@ -80,7 +86,7 @@ TEST_F(SelectedData, EqualRangeIsTheSingleRecordFirst) {
     sd.AddRange(6, 6);
     EXPECT_EQ(sd.singles(), std::vector<int>{6});
     EXPECT_TRUE(sd.ranges().empty());
-    EXPECT_EQ(sd.rows[0].cells[0], "Line 6");
+    EXPECT_EQ(sd.rows[0].cells[0], "Line 7");
     EXPECT_EQ(sd.SelectedIndices(0, 0), (RecordIndices{6}));
 }
 
