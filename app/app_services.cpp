@@ -1,6 +1,8 @@
 #include "app_services.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "text.h"
 
@@ -13,6 +15,27 @@ ProcessingOptions preview_processing_options(const PreviewOptions& p, const HYP_
         ProcessingOptions::method_for_list_index(p.PD_ScatType, o.scattering.method);
     o.scattering.reference_nm = text::parse_typed_number(p.E_ScatWL);
     return o;
+}
+
+std::string written_files_status(const std::vector<std::string>& paths) {
+    std::string out = "Wrote ";
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        std::error_code ec;
+        const auto bytes = std::filesystem::file_size(paths[i], ec);
+        std::string size = "size unknown";
+        if (!ec) {
+            const double b = static_cast<double>(bytes);
+            size = bytes < 1000      ? std::to_string(bytes) + " B"
+                   : bytes < 1000000 ? text::format_fixed(b / 1e3, 1) + " kB"
+                                     : text::format_fixed(b / 1e6, 1) + " MB";
+        }
+        out += (i ? ", " : "") + paths[i] + " (" + size + ")";
+    }
+    return out;
+}
+
+std::string default_option_text(double value) {
+    return text::format_g(value, 15);
 }
 
 std::string with_path(const std::string& text, const std::string& path) {

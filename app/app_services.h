@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +56,9 @@ class SystemClock : public Clock {
 // second line (left out when the message already names the path).
 std::string with_path(const std::string& text, const std::string& path);
 
+// The status-bar line after a save: "Wrote PATH (SIZE)" for every file, sizes in B, kB or MB.
+std::string written_files_status(const std::vector<std::string>& paths);
+
 // Runs `job`; a VelmoraError it raises comes out again with `path` on its second line.
 template <typename F> void naming_file(const std::string& path, F&& job) {
     try {
@@ -81,6 +85,8 @@ struct CtdColumns {
     int pres = 2;
     int temp = 3;
     int saln = 5;
+    CtdTimeFormat time_format = CtdTimeFormat::Ms; // what the time column holds
+    double lag_s = 0.0;                            // added to every CTD time
 };
 
 // What "Save As Water File" hands to the water calibration dialog before showing it.
@@ -132,6 +138,24 @@ class UserDialogs {
 
     // TAboutBox1.
     virtual void about() = 0;
+
+    // "Set Start Time": a date-time field in UTC filled with `proposed` (ms since 1970); the
+    // time accepted with OK, nothing on Cancel.
+    virtual std::optional<std::int64_t> start_time(std::int64_t proposed) = 0;
+
+    // The QC thresholds dialog, filled from `qc`; on OK `qc` holds the values and mrOk is
+    // returned.  Nobody answers: mrCancel.
+    virtual int qc_thresholds(ProcessingOptions::Qc& /*qc*/) { return mrCancel; }
+    // The SeaBASS metadata dialog: a field for every keyword, filled from `values` (`missing`
+    // ones marked); on OK `values` holds the fields that are not empty.
+    virtual int seabass_metadata(const std::vector<std::string>& /*keywords*/,
+                                 std::map<std::string, std::string>& /*values*/,
+                                 const std::vector<std::string>& /*missing*/) {
+        return mrCancel;
+    }
+    // A list of lines to read (a SeaBASS check's findings).
+    virtual void findings(const std::string& /*title*/, const std::vector<std::string>& /*lines*/) {
+    }
 };
 
 // Dialogs that nobody answers (the command line, a screenshot run, a benchmark): every question
@@ -157,6 +181,7 @@ class NullDialogs : public UserDialogs {
     int water_scat_index() override { return 0; }
     int make_water(const WaterCalRequest&) override { return mrCancel; }
     void about() override {}
+    std::optional<std::int64_t> start_time(std::int64_t) override { return std::nullopt; }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -220,6 +245,22 @@ struct WindowState {
     ActionState M_Brevian{true, false};
 };
 
+// The texts and list index both panels start with: the processing options' defaults, so the
+// two tabs cannot start apart.
+std::string default_option_text(double value);
+inline std::string default_temp_text() {
+    return default_option_text(ProcessingOptions{}.temperature.constant);
+}
+inline std::string default_saln_text() {
+    return default_option_text(ProcessingOptions{}.salinity.constant);
+}
+inline std::string default_scat_wl_text() {
+    return ProcessingOptions::wavelength_text(ProcessingOptions{}.scattering.reference_nm);
+}
+inline int default_scat_index() {
+    return ProcessingOptions::list_index_for_method(ProcessingOptions{}.scattering.method);
+}
+
 // Why the correction controls are off for a file of corrected data.
 constexpr const char* kAlreadyCorrectedNote = kAlreadyCorrected;
 
@@ -227,6 +268,7 @@ constexpr const char* kAlreadyCorrectedNote = kAlreadyCorrected;
 struct PostPanelState {
     bool B_OpenHYP_enabled = true;
     std::string E_HYPFile = "(no file loaded)";
+    std::string L_StartTime; // under the file name: start_time_label, hidden when empty
     bool B_LoadWater_enabled = false;
     std::string E_Water;
     std::string L_WaterTemp = "Water calibration temperature:";
@@ -234,22 +276,25 @@ struct PostPanelState {
     bool CB_Water = false;
     bool CB_Water_visible = false;
     std::string E_CTDFile = "(no file loaded)";
+    // "Load GPS Data" and the NMEA log merged; on once a data file is loaded.
+    bool B_LoadGPS_enabled = false;
+    std::string E_GPSFile = "(no file loaded)";
     bool CB_Temp = false;
     // The third item reads the data file's own temperature column (HYP files of Velmora hold the
     // instrument's external sensor there).
     std::vector<std::string> PD_Temp_items{"Constant", "CTD Not Loaded", "Onboard Sensors"};
     int PD_Temp = 0; // selected index; -1 when the user typed into the list
-    std::string E_Temp = "21";
+    std::string E_Temp = default_temp_text();
     bool E_Temp_visible = true;
     bool CB_Saln = false;
     std::vector<std::string> PD_Saln_items{"Constant", "CTD Not Loaded"};
     int PD_Saln = 0;
-    std::string E_Saln = "17";
+    std::string E_Saln = default_saln_text();
     bool E_Saln_visible = true;
     bool CB_ScatCorr = false;
-    int PD_ScatType =
-        0; // "Proportional Correction", "Baseline Correction", "Percentage of b (14%)"
-    std::string E_ScatWL = "715";
+    // "Proportional Correction", "Baseline Correction", "Percentage of b (14%)"
+    int PD_ScatType = default_scat_index();
+    std::string E_ScatWL = default_scat_wl_text();
     bool B_Save_enabled = true;
     // Off for a file that holds corrected data: its corrections are applied already.  Every
     // correction control, Load CTD, Load Water and Save are off with it, whatever their own
@@ -264,10 +309,10 @@ struct PreviewOptions {
     bool CB_Temp = false;
     bool CB_Saln = false;
     bool CB_ScatCorr = false;
-    std::string E_Temp = "21";
-    std::string E_Saln = "34";
-    int PD_ScatType = 1; // "Proportional Correction", "Baseline Correction"
-    std::string E_ScatWL = "715";
+    std::string E_Temp = default_temp_text();
+    std::string E_Saln = default_saln_text();
+    int PD_ScatType = default_scat_index(); // "Proportional Correction", "Baseline Correction"
+    std::string E_ScatWL = default_scat_wl_text();
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -60,10 +60,21 @@ int main(int argc, char** argv) {
     bool demo = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--screenshot" && i + 1 < argc) {
+        if (a == "--screenshot") {
+            if (i + 1 >= argc) {
+                usage();
+                return 2;
+            }
             screenshot = argv[++i];
-        } else if (a == "--tab" && i + 1 < argc) {
-            tab = std::atoi(argv[++i]);
+        } else if (a == "--tab") {
+            // Only the two tabs exist: anything else is a mistake worth saying so.
+            const std::string n = i + 1 < argc ? argv[++i] : "";
+            if (n != "0" && n != "1") {
+                std::fprintf(stderr, "velmora: --tab takes 0 or 1, not \"%s\"\n", n.c_str());
+                usage();
+                return 2;
+            }
+            tab = n[0] - '0';
         } else if (a == "--demo") {
             demo = true;
             demo_model = "hyp";

@@ -12,7 +12,7 @@ bool MainController::FormActivate() {
     ws.replace_data(ctx_.views);
     ws.dataValid = false;
 
-    ws.preview.PD_ScatType = 1;
+    ws.preview.PD_ScatType = default_scat_index();
     ws.post.PD_Temp = 0;
     ws.post.PD_Saln = 0;
 
@@ -56,6 +56,22 @@ void MainController::M_AutoTempClick() {
 void MainController::M_BrevianClick() {
     auto& item = ctx_.ws.window.M_Brevian;
     item.checked = !item.checked;
+}
+
+void MainController::TimeAxisChosen(int format) {
+    if (format < 0 || format > 2 || format == ctx_.ws.reg.time_axis)
+        return;
+    ctx_.ws.reg.time_axis = format;
+    ctx_.ws.reg.Save();
+}
+
+void MainController::RememberWindowLayout(const std::string& geometry,
+                                          const std::string& splitters) {
+    if (geometry == ctx_.ws.reg.window_geometry && splitters == ctx_.ws.reg.splitter_sizes)
+        return;
+    ctx_.ws.reg.window_geometry = geometry;
+    ctx_.ws.reg.splitter_sizes = splitters;
+    ctx_.ws.reg.Save();
 }
 
 bool MainController::FormCloseQuery() const {

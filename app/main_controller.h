@@ -32,6 +32,12 @@ class MainController {
     // False while "Brevian Mode" is checked: the window refuses to close.
     bool FormCloseQuery() const;
 
+    // The time plots' time-axis format chosen in a plot's menu (0 ms, 1 elapsed, 2 UTC clock),
+    // kept in the settings for every time plot and the next run.
+    void TimeAxisChosen(int format);
+    // The window's geometry and splitter sizes as it closes, for the next run to open with.
+    void RememberWindowLayout(const std::string& geometry, const std::string& splitters);
+
   private:
     AppContext ctx_;
     bool first_activation_ = true;

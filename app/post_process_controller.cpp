@@ -1,9 +1,14 @@
 #include "post_process_controller.h"
 
 #include <cctype>
+#include <chrono>
 #include <exception>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 
+#include "clock_time.h"
+#include "gps.h"
 #include "text.h"
 
 std::string drop_last(const std::string& name, std::size_t n) {
@@ -90,6 +95,8 @@ bool PostProcessController::LoadDataFile(const std::string& path) {
     ws.window.caption = ws.post.E_HYPFile;
 
     ws.post.E_CTDFile.clear();
+    ws.post.E_GPSFile.clear();
+    ws.post.B_LoadGPS_enabled = true;
     ws.post.PD_Saln = 0;
     ws.post.PD_Temp = 0;
     ws.post.E_Temp_visible = true;
@@ -128,6 +135,10 @@ bool PostProcessController::LoadCtdFile(const std::string& path) {
         return false;
 
     CtdColumns cols{ws.reg.ctd_time, ws.reg.ctd_pres, ws.reg.ctd_temp, ws.reg.ctd_saln};
+    cols.time_format = ctd_time_format_named(ws.reg.ctd_time_format).value_or(CtdTimeFormat::Ms);
+    // The lag the dialog starts from; a lag accepted from the time-shift tool goes into
+    // reg.ctd_lag_s (seconds, + when the CTD times must move later) to be offered here.
+    cols.lag_s = ws.reg.ctd_lag_s;
     int result = mrCancel;
     try {
         result = ctx_.dialogs.load_ctd_columns(path, cols);
@@ -146,13 +157,22 @@ bool PostProcessController::LoadCtdFile(const std::string& path) {
     ws.reg.ctd_temp = cols.temp;
     ws.reg.ctd_pres = cols.pres;
     ws.reg.ctd_saln = cols.saln;
+    ws.reg.ctd_time_format = std::string(name_of(cols.time_format));
+    ws.reg.ctd_lag_s = cols.lag_s;
     ws.reg.Save();
 
     HYP_Data& d = *ws.data;
+    if (is_clock_time(cols.time_format) && !d.start_utc) {
+        ctx_.dialogs.message(kCtdNeedsStartTime, "");
+        return false;
+    }
+    const CtdTimeBase time{cols.time_format, cols.lag_s, d.start_utc};
+    std::size_t skipped = 0;
     // A read or merge that fails ends the command after its message: the merge needs samples.
     try {
-        ws.run_job(SessionState::Loading, "Reading " + path, [&d, &path, cols] {
-            d.ctd_file.read_ctd_file(path, cols.time, cols.temp, cols.saln, cols.pres);
+        ws.run_job(SessionState::Loading, "Reading " + path, [&d, &path, cols, &time, &skipped] {
+            skipped =
+                d.ctd_file.read_ctd_file(path, cols.time, cols.temp, cols.saln, cols.pres, time);
         });
     } catch (const std::exception& e) {
         ctx_.dialogs.message(with_path(e.what(), path), "");
@@ -161,16 +181,23 @@ bool PostProcessController::LoadCtdFile(const std::string& path) {
 
     ws.post.E_CTDFile = path;
     d.ctd_loaded = true;
+    // Clock times: records with no sample within 60 s get NaN.
+    const std::optional<double> gap_s = ctd_max_gap_s(cols.time_format, std::nullopt);
     std::size_t far_records = 0;
     try {
-        far_records = d.merge_ctd();
+        far_records = d.merge_ctd(gap_s ? std::optional<double>(*gap_s * 1000.0) : std::nullopt);
     } catch (const std::exception& e) {
         ctx_.dialogs.message(with_path(e.what(), path), "");
         return false;
     }
-    // The numbers stay as merged; the user learns which records had no sample near them.
+    // Without a limit the numbers stay as merged; the user learns which records had no sample
+    // near them.
+    std::string notes = skipped > 0 ? ctd_skipped_report(skipped) : std::string();
     if (far_records > 0)
-        ws.window.status = ctd_gap_report(far_records);
+        notes += (notes.empty() ? "" : "  ") +
+                 (gap_s ? ctd_nan_report(far_records, *gap_s) : ctd_gap_report(far_records));
+    if (!notes.empty())
+        ws.window.status = notes;
 
     ws.post.PD_Temp_items = {"Constant", "CTD File", "Onboard Sensors"};
     ws.post.PD_Saln_items = {"Constant", "CTD File"};
@@ -225,6 +252,41 @@ bool PostProcessController::LoadWaterFile(const std::string& path) {
     return true;
 }
 
+void PostProcessController::B_LoadGPSClick() {
+    if (!ctx_.ws.post.B_LoadGPS_enabled)
+        return;
+    auto path =
+        ctx_.dialogs.open_file("Open GPS log", "NMEA Logs|*.nmea;*.txt;*.log|All Files|*.*");
+    if (!path)
+        return;
+    LoadGpsFile(*path);
+}
+
+bool PostProcessController::LoadGpsFile(const std::string& path) {
+    Workspace& ws = ctx_.ws;
+    if (!ws.dataValid || !ws.post.B_LoadGPS_enabled || !ws.post.corrections_enabled)
+        return false;
+    HYP_Data& d = *ws.data;
+    if (!d.start_utc) {
+        ctx_.dialogs.message(kGpsNeedsStartTime, "Error loading file");
+        return false;
+    }
+    // A log that cannot be merged leaves the positions as they were.
+    std::size_t skipped = 0;
+    try {
+        ws.run_job(SessionState::Loading, "Reading " + path,
+                   [&d, &path, &skipped] { skipped = d.merge_gps(path); });
+    } catch (const std::exception& e) {
+        ctx_.dialogs.message(with_path(e.what(), path), "Error loading file");
+        return false;
+    }
+    ws.post.E_GPSFile = path;
+    if (skipped > 0)
+        ws.window.status = nmea_skip_report(skipped);
+    ctx_.views.Refresh();
+    return true;
+}
+
 std::string PostProcessController::DefaultCorrectedName() const {
     return drop_last(ctx_.ws.data->file_name, 4) + "_corrected_" +
            time_stamp_for_name(ctx_.clock.local_time()) + ".dat";
@@ -246,6 +308,7 @@ void PostProcessController::B_SavePostClick() {
             d.save_corrected(*path, true, false);
         });
     });
+    ws.window.status = written_files_status({*path});
 }
 
 void PostProcessController::ApplyCorrectionOptions() {
@@ -365,4 +428,45 @@ void PostProcessController::UpDown1Click(bool up) {
 
 void PostProcessController::E_ScatWLKeyDown1(int key) {
     EnterReferenceWavelength(ctx_.ws.post.E_ScatWL, key);
+}
+
+std::string start_time_label(const Workspace& ws) {
+    if (!ws.dataValid)
+        return {};
+    if (!ws.data->start_utc)
+        return "start time unknown";
+    return "start time " + clock_time::format_iso(*ws.data->start_utc);
+}
+
+namespace {
+
+// The modification time of a file, ms since 1970; nothing when it has none to give.
+std::optional<std::int64_t> modified_ms(const std::string& path) {
+    std::error_code ec;
+    if (path.empty() || !std::filesystem::is_regular_file(path, ec))
+        return std::nullopt;
+    const std::filesystem::file_time_type t = std::filesystem::last_write_time(path, ec);
+    if (ec)
+        return std::nullopt;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::file_clock::to_sys(t).time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+void PostProcessController::M_SetStartTimeClick() {
+    Workspace& ws = ctx_.ws;
+    if (ws.acquiring() || !ws.dataValid)
+        return; // an acquisition sets its own start at its first record
+    HYP_Data& data = *ws.data;
+    std::optional<std::int64_t> proposed = data.start_utc;
+    if (!proposed)
+        proposed = modified_ms(ws.post.E_HYPFile);
+    if (!proposed)
+        proposed = modified_ms(data.file_name);
+    const std::optional<std::int64_t> start =
+        ctx_.dialogs.start_time(proposed ? *proposed : ctx_.clock.now_ms());
+    if (start)
+        data.start_utc = start;
 }

@@ -19,6 +19,10 @@ std::string general_number(double value);
 enum class InputFileKind { Data, Ctd, Water };
 InputFileKind classify_input_file(const std::string& path);
 
+// The line under the file name on the post-processing panel: "start time " and the data set's
+// start, "start time unknown", or nothing while no data set is in place.
+std::string start_time_label(const Workspace& ws);
+
 class PostProcessController {
   public:
     explicit PostProcessController(AppContext ctx) : ctx_(ctx) {}
@@ -37,6 +41,11 @@ class PostProcessController {
     void B_LoadWaterClick();
     bool LoadWaterFile(const std::string& path);
 
+    // "Load GPS Data": asks for the NMEA log, then LoadGpsFile, which gives every record the
+    // position at its clock time (the data set needs its start time); Save then writes them.
+    void B_LoadGPSClick();
+    bool LoadGpsFile(const std::string& path);
+
     // "Save": corrected output under the default name (the dialog may change it).
     void B_SavePostClick();
     std::string DefaultCorrectedName() const;
@@ -48,6 +57,10 @@ class PostProcessController {
     // A choice in PD_Temp / PD_Saln (index -1: the user typed into the list).
     void PD_TempChange(int index);
     void PD_SalnChange(int index);
+
+    // "Options > Set Start Time...": the start time of the data set in place, in UTC, proposed
+    // as the data set's own or else as the modification time of its file.
+    void M_SetStartTimeClick();
 
     // The reference wavelength's up-down and Enter key on this panel.
     void UpDown1Click(bool up);

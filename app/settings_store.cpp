@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <optional>
 
+#include "processing_options.h"
+#include "text.h"
 #include "velmora_error.h"
 
 // The file mirrors a typed key/value store: a JSON string is a text value, a JSON whole number
@@ -107,6 +109,37 @@ void VelmoraSettings::Load() {
     }
     // The option always starts unchecked, whatever was stored.
     autotemp = 0;
+
+    // The CTD time format and lag: a value that cannot be read keeps its default.
+    try {
+        if (const std::string f = read_text(sec, "ctd_time_format"); ctd_time_format_named(f))
+            ctd_time_format = f;
+    } catch (const WrongType&) {
+    }
+    try {
+        const std::string lag = read_text(sec, "ctd_lag_s");
+        std::size_t used = 0;
+        const double v = text::parse_double(lag, &used);
+        if (used > 0 && used == lag.size() && std::isfinite(v))
+            ctd_lag_s = v;
+    } catch (const WrongType&) {
+    }
+
+    // The window's layout and the time axis: each value on its own, a bad one keeps its default.
+    try {
+        window_geometry = read_text(sec, "window_geometry");
+    } catch (const WrongType&) {
+    }
+    try {
+        splitter_sizes = read_text(sec, "splitter_sizes");
+    } catch (const WrongType&) {
+    }
+    try {
+        const std::int32_t t = read_integer(sec, "time_axis");
+        if (t >= 0 && t <= 2)
+            time_axis = t;
+    } catch (const WrongType&) {
+    }
 }
 
 void VelmoraSettings::Save() {
@@ -130,9 +163,14 @@ void VelmoraSettings::Save() {
     sec["ctd_pres"] = ctd_pres;
     sec["ctd_temp"] = ctd_temp;
     sec["ctd_saln"] = ctd_saln;
+    sec["ctd_time_format"] = QString::fromStdString(ctd_time_format);
+    sec["ctd_lag_s"] = QString::fromStdString(text::format_g(ctd_lag_s, 17));
     sec["commport"] = static_cast<std::int32_t>(commport);
     sec["tab_index"] = tab_index;
     sec["autotemp"] = autotemp;
+    sec["window_geometry"] = QString::fromStdString(window_geometry);
+    sec["splitter_sizes"] = QString::fromStdString(splitter_sizes);
+    sec["time_axis"] = time_axis;
     root[kSectionKey] = sec;
 
     // Written to a temporary file and renamed over the old one, so a crash never leaves half.

@@ -22,9 +22,19 @@ class VelmoraSettings {
     std::int32_t ctd_pres = 2;
     std::int32_t ctd_temp = 3;
     std::int32_t ctd_saln = 5;
+    // Chosen with the columns: what the time column holds (its command-line name, "ms" to
+    // "date-time") and the lag in seconds added to the CTD times, kept as text values.
+    std::string ctd_time_format = "ms";
+    double ctd_lag_s = 0.0;
     std::int16_t commport = 1;
     std::int32_t tab_index = 0;
     std::int32_t autotemp = 0;
+    // The main window's place and size and its two splitters (Qt's saved states, base64); empty
+    // until the window was first closed, so the first run opens at the design size.
+    std::string window_geometry;
+    std::string splitter_sizes; // "Splitter1 sizes;Splitter2 sizes", e.g. "307,663;346,307"
+    // How the time plots label their time axis (ChartWidget::TimeFormat: 0 ms, 1 elapsed, 2 UTC).
+    std::int32_t time_axis = 0;
 
     // Reads every value; missing or wrongly typed values leave the defaults.  Never fails.
     void Load();

@@ -26,6 +26,7 @@
 #include "acquired_data_commands.h"
 #include "acquisition_controller.h"
 #include "app_icon.h"
+#include "chart_widget.h"
 #include "command_guard.h"
 #include "post_process_controller.h"
 #include "qt_user_dialogs.h"
@@ -135,7 +136,8 @@ void TF_Main::buildMenus() {
     A_SaveWCorrections = action("Save With Corrected Data From Device", "A_SaveWCorrections");
     A_SaveWCorrections->setIconText("Save w/Corrections");
     M_Exit = action("Exit", "M_Exit");
-    M_Exit->setShortcut(QKeySequence("Ctrl+X"));
+    // Ctrl+X of the design, and the platform's Quit beside it: in a text field Ctrl+X cuts.
+    M_Exit->setShortcuts({QKeySequence("Ctrl+X"), QKeySequence(QKeySequence::Quit)});
 
     auto* file = menuBar()->addMenu("&File");
     file->setObjectName("File1");
@@ -163,6 +165,9 @@ void TF_Main::buildMenus() {
     options->addAction(M_WaterCorrections);
     options->addAction(M_AutoTemp);
     options->addAction(M_Brevian);
+    M_SetStartTime = action("Set Start Time…", "M_SetStartTime");
+    options->addSeparator();
+    options->addAction(M_SetStartTime);
 
     A_Time = action("Plot Time", "A_Time");
     A_Depth = action("Plot Depth", "A_Depth");
@@ -188,6 +193,7 @@ void TF_Main::buildMenus() {
 
 void TF_Main::buildLayout() {
     auto* hsplit = new QSplitter(Qt::Horizontal, this);
+    hsplit_ = hsplit;
     hsplit->setObjectName("Splitter1");
     hsplit->setChildrenCollapsible(false);
 
@@ -224,6 +230,7 @@ void TF_Main::buildLayout() {
     left->setMinimumWidth(280);
 
     auto* vsplit = new QSplitter(Qt::Vertical, hsplit);
+    vsplit_ = vsplit;
     vsplit->setObjectName("Splitter2");
     vsplit->setHandleWidth(3);
     vsplit->setChildrenCollapsible(false);
@@ -282,6 +289,7 @@ void TF_Main::connectCommands() {
     // "Exit" ends the process at once, also in Brevian mode; only the records already appended
     // to a continuous-saving file are flushed to disk first, so none of them is lost.
     connect(M_Exit, &QAction::triggered, this, [this] {
+        rememberLayout();
         try {
             if (ws.data && ws.data->continuous_open())
                 ws.data->close_continuous();
@@ -292,6 +300,7 @@ void TF_Main::connectCommands() {
     on(M_WaterCorrections, [this] { main_->M_WaterCorrectionsClick(); });
     on(M_AutoTemp, [this] { main_->M_AutoTempClick(); });
     on(M_Brevian, [this] { main_->M_BrevianClick(); });
+    on(M_SetStartTime, [this] { post_->M_SetStartTimeClick(); });
     on(A_Time, [this] { OpenPlotWindow(MainController::PlotKind::Time); });
     on(A_Depth, [this] { OpenPlotWindow(MainController::PlotKind::Depth); });
     on(A_Spectra, [this] { OpenPlotWindow(MainController::PlotKind::Spectral); });
@@ -310,6 +319,7 @@ void TF_Main::connectCommands() {
     auto* pp = Fr_PostProcess1;
     pp->onOpenHYP = [this] { Run([this] { post_->B_OpenHYPClick(); }); };
     pp->onLoadWater = [this] { Run([this] { post_->B_LoadWaterClick(); }); };
+    pp->onLoadGPS = [this] { Run([this] { post_->B_LoadGPSClick(); }); };
     pp->onSave = [this] { Run([this] { post_->B_SavePostClick(); }); };
     pp->onOptions = [this] { Run([this] { post_->ApplyCorrectionOptions(); }); };
     pp->onTempSource = [this](int i) { Run([this, i] { post_->PD_TempChange(i); }); };
@@ -341,6 +351,7 @@ void TF_Main::FormActivate() {
             views_.add(spectral);
             auto* time = new TFr_Time(Panel_Graph2, this);
             time->setObjectName("BuiltinGraph2");
+            setupTimeView(time);
             Panel_Graph2->layout()->addWidget(time);
             views_.add(time);
             F_FData = new TF_FData(AppContext{ws, *dialogs_, views_, *clock_}, this);
@@ -348,7 +359,58 @@ void TF_Main::FormActivate() {
             F_FData->hide();
             views_.add(F_FData->Fr_Data1);
             views_.SetLiveMode(false);
+            restoreLayout();
         });
+    }
+}
+
+void TF_Main::setupTimeView(TFr_Time* view) {
+    view->iXYPlot1->setTimeFormat(static_cast<ChartWidget::TimeFormat>(ws.reg.time_axis));
+    connect(view->iXYPlot1, &ChartWidget::timeFormatChosen, this,
+            [this](ChartWidget::TimeFormat format) {
+                Run([this, format] { main_->TimeAxisChosen(static_cast<int>(format)); });
+                // Every time plot follows the choice.
+                for (TFr_Time* t : findChildren<TFr_Time*>())
+                    t->iXYPlot1->setTimeFormat(format);
+            });
+}
+
+namespace {
+QString splitter_text(const QSplitter* s) {
+    QStringList sizes;
+    for (int n : s->sizes())
+        sizes << QString::number(n);
+    return sizes.join(',');
+}
+void restore_splitter(QSplitter* s, const QString& text) {
+    QList<int> sizes;
+    for (const QString& n : text.split(',', Qt::SkipEmptyParts))
+        sizes << n.toInt();
+    if (sizes.size() == s->count())
+        s->setSizes(sizes);
+}
+} // namespace
+
+void TF_Main::rememberLayout() {
+    if (!main_->activated())
+        return;
+    const std::string geometry = saveGeometry().toBase64().toStdString();
+    const std::string splitters =
+        (splitter_text(hsplit_) + ';' + splitter_text(vsplit_)).toStdString();
+    try {
+        main_->RememberWindowLayout(geometry, splitters);
+    } catch (const std::exception&) {
+        // The window closes anyway; the next run opens at the size stored before.
+    }
+}
+
+void TF_Main::restoreLayout() {
+    if (!ws.reg.window_geometry.empty())
+        restoreGeometry(QByteArray::fromBase64(QByteArray::fromStdString(ws.reg.window_geometry)));
+    const QStringList parts = QString::fromStdString(ws.reg.splitter_sizes).split(';');
+    if (parts.size() == 2) {
+        restore_splitter(hsplit_, parts[0]);
+        restore_splitter(vsplit_, parts[1]);
     }
 }
 
@@ -369,6 +431,7 @@ void TF_Main::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    rememberLayout();
     // Plot windows and the other top-level windows go with the main window.
     QApplication::closeAllWindows();
     event->accept();
@@ -419,6 +482,7 @@ void TF_Main::SyncWidgets() {
     B_PlotDepth->setEnabled(w.A_Depth.enabled);
     B_PlotSpectrum->setEnabled(w.A_Spectra.enabled);
     Fr_RealTime1->sync();
+    ws.post.L_StartTime = start_time_label(ws);
     Fr_PostProcess1->sync(w.M_WaterCorrections.checked);
     if (!ws.window.status.empty()) {
         statusBar()->showMessage(QString::fromStdString(ws.window.status), 15000);
@@ -442,9 +506,12 @@ void TF_Main::OpenPlotWindow(MainController::PlotKind kind) {
     auto* window = new TF_Plot(this);
     TFr_ParentFrame* view = nullptr;
     switch (kind) {
-    case MainController::PlotKind::Time:
-        view = new TFr_Time(window, this);
+    case MainController::PlotKind::Time: {
+        auto* time = new TFr_Time(window, this);
+        setupTimeView(time);
+        view = time;
         break;
+    }
     case MainController::PlotKind::Spectral:
         view = new TFr_Spectral(window, this);
         break;

@@ -38,6 +38,7 @@ class TF_TimeShift;
 class TFr_PostProcess;
 class TFr_RealTime;
 class TFr_ParentFrame;
+class TFr_Time;
 class TForm1;
 
 // A plot window: one view filling it.  Closing it only hides it.
@@ -115,6 +116,7 @@ class TF_Main : public QMainWindow, public SelectionSink {
     QAction* M_WaterCorrections = nullptr;
     QAction* M_AutoTemp = nullptr;
     QAction* M_Brevian = nullptr;
+    QAction* M_SetStartTime = nullptr;
     QAction* A_Time = nullptr;
     QAction* A_Depth = nullptr;
     QAction* A_Spectra = nullptr;
@@ -144,6 +146,12 @@ class TF_Main : public QMainWindow, public SelectionSink {
     void connectCommands();
     void runJob(const std::string& label, const std::function<void()>& job);
     static void syncAction(QAction* action, const ActionState& state);
+    // The window's size, place and splitters: stored as it closes, restored at first activation
+    // (the design's size when nothing is stored).
+    void rememberLayout();
+    void restoreLayout();
+    // A time view takes the stored time-axis format and reports the user's choice.
+    void setupTimeView(TFr_Time* view);
 
     Options options_;
     SystemClock systemClock_;
@@ -157,6 +165,8 @@ class TF_Main : public QMainWindow, public SelectionSink {
     std::unique_ptr<AcquiredDataCommands> saves_;
     std::unique_ptr<ReplayController> replay_;
     std::vector<QWidget*> plotWindows_;
+    QSplitter* hsplit_ = nullptr;
+    QSplitter* vsplit_ = nullptr;
     bool syncing_ = false;
     bool inJob_ = false;
 };

@@ -57,8 +57,18 @@ TFr_PostProcess::TFr_PostProcess(QWidget* parent) : QFrame(parent) {
     B_OpenHYP = new QPushButton("Load ac Data", file);
     E_HYPFile = new QLineEdit("(no file loaded)", file);
     E_HYPFile->setReadOnly(true);
+    L_StartTime = new QLabel(file);
+    L_StartTime->setObjectName("L_StartTime");
+    L_StartTime->hide();
     fl->addWidget(B_OpenHYP);
     fl->addWidget(E_HYPFile);
+    // Under the file name: a file of corrected data says so here.
+    L_CorrectionsNote = new QLabel(file);
+    L_CorrectionsNote->setObjectName("L_CorrectionsNote");
+    L_CorrectionsNote->setWordWrap(true);
+    L_CorrectionsNote->hide();
+    fl->addWidget(L_CorrectionsNote);
+    fl->addWidget(L_StartTime);
     v->addWidget(file);
 
     // Water panel
@@ -145,11 +155,17 @@ TFr_PostProcess::TFr_PostProcess(QWidget* parent) : QFrame(parent) {
     v->addWidget(opts);
 
     options_ = opts;
-    L_CorrectionsNote = new QLabel(this);
-    L_CorrectionsNote->setObjectName("L_CorrectionsNote");
-    L_CorrectionsNote->setWordWrap(true);
-    L_CorrectionsNote->hide();
-    v->addWidget(L_CorrectionsNote);
+
+    // Positions
+    auto* gps = new QGroupBox("GPS", this);
+    auto* gl = new QVBoxLayout(gps);
+    B_LoadGPS = new QPushButton("Load GPS Data", gps);
+    B_LoadGPS->setEnabled(false);
+    E_GPSFile = new QLineEdit("(no file loaded)", gps);
+    E_GPSFile->setReadOnly(true);
+    gl->addWidget(B_LoadGPS);
+    gl->addWidget(E_GPSFile);
+    v->addWidget(gps);
 
     B_Save = new QPushButton("Save", this);
     B_Save->setMinimumHeight(32);
@@ -163,6 +179,7 @@ TFr_PostProcess::TFr_PostProcess(QWidget* parent) : QFrame(parent) {
     connect(B_OpenHYP, &QPushButton::clicked, this, [this, call] { call(onOpenHYP); });
     connect(B_LoadWater, &QPushButton::clicked, this, [this, call] { call(onLoadWater); });
     connect(B_Save, &QPushButton::clicked, this, [this, call] { call(onSave); });
+    connect(B_LoadGPS, &QPushButton::clicked, this, [this, call] { call(onLoadGPS); });
     for (QCheckBox* cb : {CB_Temp, CB_Saln, CB_ScatCorr, CB_Water})
         connect(cb, &QCheckBox::clicked, this, [this] { edited(); });
     connect(PD_ScatType, &QComboBox::activated, this, [this] { edited(); });
@@ -250,6 +267,8 @@ void TFr_PostProcess::sync(bool water_visible) {
     B_OpenHYP->setEnabled(s.B_OpenHYP_enabled);
     set_text(E_HYPFile, s.E_HYPFile);
     E_HYPFile->setCursorPosition(E_HYPFile->text().size());
+    L_StartTime->setText(q(s.L_StartTime));
+    L_StartTime->setVisible(!s.L_StartTime.empty());
     Panel6->setVisible(water_visible);
     B_LoadWater->setEnabled(s.B_LoadWater_enabled);
     set_text(E_Water, s.E_Water);
@@ -258,6 +277,8 @@ void TFr_PostProcess::sync(bool water_visible) {
     CB_Water->setChecked(s.CB_Water);
     CB_Water->setVisible(s.CB_Water_visible);
     set_text(E_CTDFile, s.E_CTDFile);
+    B_LoadGPS->setEnabled(s.B_LoadGPS_enabled && s.corrections_enabled);
+    set_text(E_GPSFile, s.E_GPSFile);
     CB_Temp->setChecked(s.CB_Temp);
     set_items(PD_Temp, s.PD_Temp_items, s.PD_Temp, true);
     set_text(E_Temp, s.E_Temp);

@@ -27,13 +27,14 @@ class TFr_PostProcess : public QFrame {
     void sync(bool water_visible);
 
     // Handlers the main window connects (each forwards to one command).
-    std::function<void()> onOpenHYP, onLoadWater, onSave, onOptions;
+    std::function<void()> onOpenHYP, onLoadWater, onSave, onOptions, onLoadGPS;
     std::function<void(int)> onTempSource, onSalnSource;
     std::function<void(bool up)> onUpDown;
     std::function<void(int key)> onScatWLKey;
 
     QPushButton* B_OpenHYP = nullptr;
     QLineEdit* E_HYPFile = nullptr;
+    QLabel* L_StartTime = nullptr;
     QWidget* Panel6 = nullptr;
     QPushButton* B_LoadWater = nullptr;
     QLineEdit* E_Water = nullptr;
@@ -52,6 +53,8 @@ class TFr_PostProcess : public QFrame {
     QLineEdit* E_ScatWL = nullptr;
     QToolButton* UpDown1_up = nullptr;
     QToolButton* UpDown1_down = nullptr;
+    QPushButton* B_LoadGPS = nullptr;
+    QLineEdit* E_GPSFile = nullptr;
     QLabel* L_CorrectionsNote = nullptr; // why the corrections are off, when they are
     QPushButton* B_Save = nullptr;
 

@@ -88,7 +88,7 @@ TFr_RealTime::TFr_RealTime(QWidget* parent) : QFrame(parent) {
     grid->addWidget(new QLabel("C", preview), 0, 2);
     CB_Saln = new QCheckBox("Salinity", preview);
     CB_Saln->setObjectName("CB_Saln");
-    E_Saln = new QLineEdit("34", preview);
+    E_Saln = new QLineEdit(QString::fromStdString(default_saln_text()), preview);
     E_Saln->setObjectName("E_Saln");
     grid->addWidget(CB_Saln, 1, 0);
     grid->addWidget(E_Saln, 1, 1);

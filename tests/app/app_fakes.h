@@ -78,6 +78,8 @@ struct ScriptedDialogs : UserDialogs {
     double fac_cal_value = 0;
     int cont_saving_answer = mrCancel;
     int abouts = 0;
+    std::vector<std::int64_t> start_proposals;             // what each Set Start Time showed
+    std::deque<std::optional<std::int64_t>> start_answers; // Cancel when empty
     // Runs while any dialog is "on screen" (a user who takes their time).
     std::function<void()> while_open;
 
@@ -148,6 +150,15 @@ struct ScriptedDialogs : UserDialogs {
         return a;
     }
     void about() override { ++abouts; }
+    std::optional<std::int64_t> start_time(std::int64_t proposed) override {
+        open_now();
+        start_proposals.push_back(proposed);
+        if (start_answers.empty())
+            return std::nullopt;
+        auto a = start_answers.front();
+        start_answers.pop_front();
+        return a;
+    }
 
   private:
     void open_now() {
@@ -223,9 +234,14 @@ inline std::string hyp_data_file(int records, int serial = 123) {
                     "10\t20\t; temperature bins\n";
     const double c_wl[4] = {400.5, 500, 600, 715};
     const double a_wl[4] = {402, 502, 602, 715};
-    for (int j = 0; j < 4; ++j)
-        s += "C" + text::format_fixed(c_wl[j], 6) + "\tA" + text::format_fixed(a_wl[j], 6) +
-             "\t0\t0\t0\t0\n";
+    // Appended piece by piece: g++ 12 reports a false overlap (-Wrestrict) in "C" + string.
+    for (int j = 0; j < 4; ++j) {
+        s += 'C';
+        s += text::format_fixed(c_wl[j], 6);
+        s += "\tA";
+        s += text::format_fixed(a_wl[j], 6);
+        s += "\t0\t0\t0\t0\n";
+    }
     s += "0\t; end of wavelength lines\n";
     s += "1\t\t\t; acquisition bin size\n";
     s += "Time(ms)\tC400.5\tC500\tC600\tC715\tA402\tA502\tA602\tA715\t\n";

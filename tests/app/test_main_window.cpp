@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTimeEdit>
+#include <QDialogButtonBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,9 +15,12 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtTest>
+#include <qcustomplot.h>
 
 #include "app_fakes.h"
+#include "chart_widget.h"
 #include "post_process_controller.h"
 #include "qt_user_dialogs.h"
 #include "small_dialogs.h"
@@ -306,8 +311,15 @@ class TestMainWindow : public QObject {
         QVERIFY(w->F_FData->isVisible());
         auto* frame = w->F_FData->Fr_Data1;
         QCOMPARE(frame->SG_List->rowCount(), 2);
-        QCOMPARE(frame->SG_List->item(0, 0)->text(), QString("Line 3"));
-        QCOMPARE(frame->SG_List->item(1, 0)->text(), QString("Lines 5 - 8"));
+        QCOMPARE(frame->SG_List->item(0, 0)->text(), QString("Line 4"));
+        QCOMPARE(frame->SG_List->item(1, 0)->text(), QString("Lines 6 - 9"));
+        // a in red and c in blue, each with its own legend line.
+        ChartWidget* plot = frame->iPlot1;
+        QCOMPARE(plot->channelName(0), QString("Line 4 a"));
+        QCOMPARE(plot->channelName(1), QString("Line 4 c"));
+        QCOMPARE(plot->channelColour(0), QColor(214, 39, 40));
+        QCOMPARE(plot->channelColour(1), QColor(31, 119, 180));
+        QCOMPARE(plot->plot()->legend->itemCount(), 4);
         QVERIFY(frame->B_SaveDev->isEnabled());
         frame->SG_List->selectRow(1);
         frame->B_RemoveSelected->click();
@@ -323,6 +335,16 @@ class TestMainWindow : public QObject {
         QCOMPARE(dlg.E_salncol->text(), QString("1"));
         QCOMPARE(dlg.Memo1->toPlainText().count('\n'), 100);
         QVERIFY_THROWS_EXCEPTION(VelmoraError, dlg.Prepare(dir->file("none.txt"), CtdColumns{}));
+        // The time format and lag come back with the columns.
+        dlg.Prepare(p, CtdColumns{1, 1, 1, 1, CtdTimeFormat::Epoch, -2.5});
+        QCOMPARE(dlg.PD_TimeFormat->currentIndex(), 2);
+        QCOMPARE(dlg.E_Lag->text(), QString("-2.5"));
+        dlg.PD_TimeFormat->setCurrentIndex(4);
+        dlg.E_Lag->setText("1,5");
+        dlg.OKClick();
+        QCOMPARE(dlg.result(), int(mrOk));
+        QCOMPARE(int(dlg.accepted.time_format), int(CtdTimeFormat::DateTime));
+        QCOMPARE(dlg.accepted.lag_s, 1.5);
     }
 
     void fileFiltersMatchOnThisSystem() {
@@ -331,6 +353,41 @@ class TestMainWindow : public QObject {
                  QString("Device Files (*.DEV *.dev);;All Files (*)"));
         QCOMPARE(qt_file_filter("Water Calibration Files|*.wcf|All Files|*.*"),
                  QString("Water Calibration Files (*.wcf *.WCF);;All Files (*)"));
+    }
+
+    void startTimeIsSetInUtc() {
+        auto w = make();
+        const std::string data = dir->file("cast1.dat");
+        write_text(data, hyp_data_file(6));
+        w->OpenDroppedFile(data);
+        QLabel* label = w->Fr_PostProcess1->L_StartTime;
+        QVERIFY(label->isVisible());
+        QCOMPARE(label->text(), QString("start time unknown"));
+        dialogs.start_answers.push_back(1710504030250);
+        w->M_SetStartTime->trigger();
+        QCOMPARE(label->text(), QString("start time 2024-03-15T12:00:30.250Z"));
+
+        // The field shows and returns UTC whatever the computer's time zone.
+        const QByteArray tz = qgetenv("TZ");
+        qputenv("TZ", "Pacific/Auckland");
+        tzset();
+        QtUserDialogs qt(nullptr, {});
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            auto* field = box->findChild<QDateTimeEdit*>("E_StartTime");
+            QVERIFY(field);
+            shown = field->text();
+            field->setDateTime(field->dateTime().addDays(1));
+            box->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        const std::optional<std::int64_t> t = qt.start_time(1710504030250);
+        qputenv("TZ", tz);
+        tzset();
+        QCOMPARE(shown, QString("2024-03-15 12:00:30.250"));
+        QVERIFY(t.has_value());
+        QCOMPARE(*t, 1710504030250 + 86400000);
     }
 
     void factoryTemperatureQueryResults() {
