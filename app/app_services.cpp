@@ -155,3 +155,23 @@ void Workspace::run_job(SessionState state, const std::string& label,
     else
         job();
 }
+
+void Workspace::run_cancellable_job(SessionState state, const std::string& label,
+                                    const std::function<void()>& job) {
+    cancel_requested = false;
+    job_cancellable = true;
+    try {
+        run_job(state, label, job);
+    } catch (...) {
+        job_cancellable = false;
+        cancel_requested = false;
+        throw;
+    }
+    job_cancellable = false;
+    cancel_requested = false;
+}
+
+void Workspace::job_checkpoint() const {
+    if (cancel_requested)
+        throw JobCancelled();
+}

@@ -4,6 +4,7 @@
 // command with a fake clock and scripted answers and check the plain state the widgets mirror.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <ctime>
@@ -16,6 +17,7 @@
 
 #include "hyp_data.h"
 #include "parent_reader.h"
+#include "processing_state.h"
 #include "settings_store.h"
 #include "time_stamp.h"
 
@@ -333,6 +335,12 @@ const char* session_state_name(SessionState s);
 // reference wavelength.
 ProcessingOptions preview_processing_options(const PreviewOptions& p, const HYP_Data& d);
 
+// What a cancelled job throws from its checkpoint.
+class JobCancelled : public std::exception {
+  public:
+    const char* what() const noexcept override { return "Cancelled."; }
+};
+
 // ---------------------------------------------------------------------------------------------
 // What the main window owns for the life of the process.
 
@@ -349,6 +357,7 @@ struct Workspace {
 
     WindowState window;
     PostPanelState post;
+    ProcessingPanelState processing;
     PreviewOptions preview;
     // The acquisition panel's port number (UD_Port, E_CommPort) and device file field (E_Device),
     // and whether the user may change them (not while acquiring).
@@ -368,6 +377,14 @@ struct Workspace {
     // running (a save of what was acquired so far leaves it Running).
     std::function<void(const std::string& label, const std::function<void()>& job)> job_runner;
     void run_job(SessionState state, const std::string& label, const std::function<void()>& job);
+    // A job the user may cancel: the progress window offers Cancel, which sets
+    // cancel_requested; the job calls job_checkpoint() between its steps, which then throws
+    // JobCancelled.  The job must leave nothing behind when it is cancelled.
+    void run_cancellable_job(SessionState state, const std::string& label,
+                             const std::function<void()>& job);
+    void job_checkpoint() const;
+    std::atomic<bool> cancel_requested{false};
+    bool job_cancellable = false; // while a cancellable job runs
 
     // The session and its transitions.  Each transition sets every action and control that
     // follows the session (kSessionControls); the others keep their state.

@@ -29,7 +29,8 @@ bool MainController::FormActivate() {
 std::optional<MainController::PlotNames> MainController::NextPlot(PlotKind kind) {
     if (kind == PlotKind::Depth && !ctx_.ws.data->ctd_merged)
         return std::nullopt;
-    static const char* const kNames[4] = {"Time", "Spectral", "Depth", "Reference"};
+    static const char* const kNames[] = {"Time",      "Spectral", "Depth",
+                                         "Reference", "Binned",   "Residual"};
     const int k = static_cast<int>(kind);
     const std::string n = std::to_string(counters_[k]++);
     return PlotNames{std::string(kNames[k]) + "Graph" + n, std::string(kNames[k]) + "Window" + n};

@@ -16,7 +16,7 @@ class MainController {
     bool FormActivate();
     bool activated() const { return !first_activation_; }
 
-    enum class PlotKind { Time = 0, Spectral, Depth, Reference };
+    enum class PlotKind { Time = 0, Spectral, Depth, Reference, Binned, Residual };
     struct PlotNames {
         std::string view;
         std::string window;
@@ -41,5 +41,5 @@ class MainController {
   private:
     AppContext ctx_;
     bool first_activation_ = true;
-    int counters_[4] = {0, 0, 0, 0};
+    int counters_[6] = {};
 };

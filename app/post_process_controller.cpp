@@ -160,7 +160,14 @@ bool PostProcessController::LoadCtdFile(const std::string& path) {
     ws.reg.ctd_time_format = std::string(name_of(cols.time_format));
     ws.reg.ctd_lag_s = cols.lag_s;
     ws.reg.Save();
+    return MergeCtdFile(path, cols);
+}
 
+bool PostProcessController::MergeCtdFile(const std::string& path, const CtdColumns& cols,
+                                         std::optional<double> max_gap_s) {
+    Workspace& ws = ctx_.ws;
+    if (!ws.window.A_LoadCTD.enabled || !ws.post.corrections_enabled)
+        return false;
     HYP_Data& d = *ws.data;
     if (is_clock_time(cols.time_format) && !d.start_utc) {
         ctx_.dialogs.message(kCtdNeedsStartTime, "");
@@ -181,8 +188,15 @@ bool PostProcessController::LoadCtdFile(const std::string& path) {
 
     ws.post.E_CTDFile = path;
     d.ctd_loaded = true;
-    // Clock times: records with no sample within 60 s get NaN.
-    const std::optional<double> gap_s = ctd_max_gap_s(cols.time_format, std::nullopt);
+    // What a recipe saved now says of the CTD log.
+    ws.processing.ctd = ProcessingOptions::Ctd{};
+    ws.processing.ctd.file = path;
+    ws.processing.ctd.columns = {cols.time, cols.pres, cols.temp, cols.saln};
+    ws.processing.ctd.time_format = cols.time_format;
+    ws.processing.ctd.lag_s = cols.lag_s;
+    ws.processing.ctd.max_gap_s = max_gap_s;
+    // Clock times: records with no sample within 60 s (or the gap given) get NaN.
+    const std::optional<double> gap_s = ctd_max_gap_s(cols.time_format, max_gap_s);
     std::size_t far_records = 0;
     try {
         far_records = d.merge_ctd(gap_s ? std::optional<double>(*gap_s * 1000.0) : std::nullopt);
@@ -302,12 +316,18 @@ void PostProcessController::B_SavePostClick() {
         return;
     // Errors of the correction or the writer go to the top-level report, with the file's path.
     HYP_Data& d = *ws.data;
-    naming_file(*path, [&] {
-        ws.run_job(SessionState::Saving, "Saving " + *path, [&d, &path] {
-            d.fill_corrected_records();
-            d.save_corrected(*path, true, false);
+    try {
+        naming_file(*path, [&] {
+            ws.run_cancellable_job(SessionState::Saving, "Saving " + *path, [&ws, &d, &path] {
+                d.fill_corrected_records();
+                ws.job_checkpoint();
+                d.save_corrected(*path, true, false);
+            });
         });
-    });
+    } catch (const JobCancelled&) {
+        ws.window.status = "Save cancelled; no file was written.";
+        return;
+    }
     ws.window.status = written_files_status({*path});
 }
 

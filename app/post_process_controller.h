@@ -38,6 +38,11 @@ class PostProcessController {
     bool LoadCtdFile(const std::string& path);
 
     // "Load Water": asks for the file, then LoadWaterFile.
+    // Reads and merges a CTD log with the columns, time format and lag given (no dialog).
+    // With `max_gap_s`, records with no sample that near get NaN CTD values (the default: 60 s
+    // for clock times, no limit otherwise).
+    bool MergeCtdFile(const std::string& path, const CtdColumns& columns,
+                      std::optional<double> max_gap_s = std::nullopt);
     void B_LoadWaterClick();
     bool LoadWaterFile(const std::string& path);
 

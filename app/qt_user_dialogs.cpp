@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QVBoxLayout>
 
+#include "processing_dialogs.h"
 #include "small_dialogs.h"
 
 QString qt_file_filter(const std::string& filter) {
@@ -126,4 +127,28 @@ std::optional<std::int64_t> QtUserDialogs::start_time(std::int64_t proposed) {
     if (box.exec() != QDialog::Accepted)
         return std::nullopt;
     return field->dateTime().toMSecsSinceEpoch();
+}
+
+int QtUserDialogs::qc_thresholds(ProcessingOptions::Qc& qc) {
+    TF_QcThresholds box(parent_);
+    box.show_values(qc);
+    if (box.exec() != QDialog::Accepted)
+        return mrCancel;
+    qc = box.values();
+    return mrOk;
+}
+
+int QtUserDialogs::seabass_metadata(const std::vector<std::string>& keywords,
+                                    std::map<std::string, std::string>& values,
+                                    const std::vector<std::string>& missing) {
+    TF_SeabassMetadata box(parent_);
+    box.show_keywords(keywords, values, missing);
+    if (box.exec() != QDialog::Accepted)
+        return mrCancel;
+    values = box.values();
+    return mrOk;
+}
+
+void QtUserDialogs::findings(const std::string& title, const std::vector<std::string>& lines) {
+    show_findings(parent_, QString::fromStdString(title), lines);
 }

@@ -40,6 +40,11 @@ class QtUserDialogs : public UserDialogs {
     int make_water(const WaterCalRequest& request) override;
     void about() override;
     std::optional<std::int64_t> start_time(std::int64_t proposed) override;
+    int qc_thresholds(ProcessingOptions::Qc& qc) override;
+    int seabass_metadata(const std::vector<std::string>& keywords,
+                         std::map<std::string, std::string>& values,
+                         const std::vector<std::string>& missing) override;
+    void findings(const std::string& title, const std::vector<std::string>& lines) override;
 
   private:
     QWidget* parent_;

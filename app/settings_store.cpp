@@ -135,6 +135,10 @@ void VelmoraSettings::Load() {
     } catch (const WrongType&) {
     }
     try {
+        seabass_metadata = read_text(sec, "seabass_metadata");
+    } catch (const WrongType&) {
+    }
+    try {
         const std::int32_t t = read_integer(sec, "time_axis");
         if (t >= 0 && t <= 2)
             time_axis = t;
@@ -171,6 +175,7 @@ void VelmoraSettings::Save() {
     sec["window_geometry"] = QString::fromStdString(window_geometry);
     sec["splitter_sizes"] = QString::fromStdString(splitter_sizes);
     sec["time_axis"] = time_axis;
+    sec["seabass_metadata"] = QString::fromStdString(seabass_metadata);
     root[kSectionKey] = sec;
 
     // Written to a temporary file and renamed over the old one, so a crash never leaves half.

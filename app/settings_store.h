@@ -35,6 +35,8 @@ class VelmoraSettings {
     std::string splitter_sizes; // "Splitter1 sizes;Splitter2 sizes", e.g. "307,663;346,307"
     // How the time plots label their time axis (ChartWidget::TimeFormat: 0 ms, 1 elapsed, 2 UTC).
     std::int32_t time_axis = 0;
+    // SeaBASS header keywords the user gave, one KEY=VALUE line each.
+    std::string seabass_metadata;
 
     // Reads every value; missing or wrongly typed values leave the defaults.  Never fails.
     void Load();

@@ -29,16 +29,20 @@
 #include "chart_widget.h"
 #include "command_guard.h"
 #include "post_process_controller.h"
+#include "processing_controller.h"
 #include "qt_user_dialogs.h"
 #include "replay_controller.h"
 #include "small_dialogs.h"
 #include "tf_fdata.h"
 #include "tf_scattering_guide.h"
 #include "tf_time_shift.h"
+#include "tfr_binned.h"
 #include "tfr_depth.h"
 #include "tfr_postprocess.h"
+#include "tfr_processing.h"
 #include "tfr_realtime.h"
 #include "tfr_reference.h"
+#include "tfr_residual.h"
 #include "tfr_spectral.h"
 #include "tfr_time.h"
 
@@ -78,6 +82,7 @@ TF_Main::TF_Main(Options options) : options_(options) {
     AppContext ctx{ws, *dialogs_, views_, *clock_};
     main_ = std::make_unique<MainController>(ctx);
     post_ = std::make_unique<PostProcessController>(ctx);
+    processing_ = std::make_unique<ProcessingController>(ctx, *post_);
     acq_ = std::make_unique<AcquisitionController>(ctx);
     saves_ = std::make_unique<AcquiredDataCommands>(ctx, *acq_);
     replay_ = std::make_unique<ReplayController>(ctx, *acq_);
@@ -139,6 +144,12 @@ void TF_Main::buildMenus() {
     // Ctrl+X of the design, and the platform's Quit beside it: in a text field Ctrl+X cuts.
     M_Exit->setShortcuts({QKeySequence("Ctrl+X"), QKeySequence(QKeySequence::Quit)});
 
+    M_OpenRecipe = action("Open Recipe…", "M_OpenRecipe");
+    M_SaveRecipe = action("Save Recipe…", "M_SaveRecipe");
+    M_OpenRecipe->setStatusTip(
+        "Put the processing options of a recipe on the post-processing panel");
+    M_SaveRecipe->setStatusTip("Save the post-processing panel's options as a recipe");
+
     auto* file = menuBar()->addMenu("&File");
     file->setObjectName("File1");
     file->setToolTip("File related commands");
@@ -146,6 +157,9 @@ void TF_Main::buildMenus() {
     file->addAction(FileOpen1);
     file->addAction(A_LoadCTD);
     file->addAction(M_OpenBinary);
+    file->addSeparator();
+    file->addAction(M_OpenRecipe);
+    file->addAction(M_SaveRecipe);
     file->addSeparator();
     file->addAction(A_Start);
     file->addAction(A_Stop);
@@ -179,6 +193,10 @@ void TF_Main::buildMenus() {
     graphs->addAction(A_Time);
     graphs->addAction(A_Depth);
     graphs->addAction(A_Spectra);
+    A_Binned = action("Binned Spectra", "A_Binned");
+    A_Residual = action("Residual Temperature", "A_Residual");
+    graphs->addAction(A_Binned);
+    graphs->addAction(A_Residual);
     graphs->addSeparator();
     graphs->addAction(A_ReferenceSpectra);
 
@@ -267,7 +285,11 @@ void TF_Main::buildLayout() {
     Fr_RealTime1->attach(acq_.get(), &ws);
     Fr_RealTime1->bind_actions(A_Start, A_Stop);
     Fr_RealTime1->run_command = [this](const std::function<void()>& f) { Run(f); };
-    Fr_PostProcess1->attach(&ws.post);
+    Fr_PostProcess1->attach(&ws.post, &ws.processing);
+
+    reprocessTimer_ = new QTimer(this);
+    reprocessTimer_->setSingleShot(true);
+    reprocessTimer_->setInterval(250);
     Fr_PostProcess1->bind_load_ctd(A_LoadCTD);
 }
 
@@ -276,7 +298,10 @@ void TF_Main::connectCommands() {
         connect(a, &QAction::triggered, this, [this, f] { Run(f); });
     };
     on(FileOpen1, [this] { FileOpen1Execute(); });
-    on(A_LoadCTD, [this] { post_->B_OpenCTDClick(); });
+    on(A_LoadCTD, [this] {
+        post_->B_OpenCTDClick();
+        scheduleReprocess();
+    });
     on(M_OpenBinary, [this] {
         if (ws.window.OpenBinary.enabled)
             replay_->M_OpenBinaryClick();
@@ -300,7 +325,14 @@ void TF_Main::connectCommands() {
     on(M_WaterCorrections, [this] { main_->M_WaterCorrectionsClick(); });
     on(M_AutoTemp, [this] { main_->M_AutoTempClick(); });
     on(M_Brevian, [this] { main_->M_BrevianClick(); });
-    on(M_SetStartTime, [this] { post_->M_SetStartTimeClick(); });
+    on(M_SetStartTime, [this] {
+        post_->M_SetStartTimeClick();
+        scheduleReprocess();
+    });
+    on(M_OpenRecipe, [this] { processing_->OpenRecipe(); });
+    on(M_SaveRecipe, [this] { processing_->SaveRecipe(); });
+    on(A_Binned, [this] { OpenPlotWindow(MainController::PlotKind::Binned); });
+    on(A_Residual, [this] { OpenPlotWindow(MainController::PlotKind::Residual); });
     on(A_Time, [this] { OpenPlotWindow(MainController::PlotKind::Time); });
     on(A_Depth, [this] { OpenPlotWindow(MainController::PlotKind::Depth); });
     on(A_Spectra, [this] { OpenPlotWindow(MainController::PlotKind::Spectral); });
@@ -317,15 +349,41 @@ void TF_Main::connectCommands() {
     });
 
     auto* pp = Fr_PostProcess1;
-    pp->onOpenHYP = [this] { Run([this] { post_->B_OpenHYPClick(); }); };
-    pp->onLoadWater = [this] { Run([this] { post_->B_LoadWaterClick(); }); };
-    pp->onLoadGPS = [this] { Run([this] { post_->B_LoadGPSClick(); }); };
-    pp->onSave = [this] { Run([this] { post_->B_SavePostClick(); }); };
-    pp->onOptions = [this] { Run([this] { post_->ApplyCorrectionOptions(); }); };
-    pp->onTempSource = [this](int i) { Run([this, i] { post_->PD_TempChange(i); }); };
-    pp->onSalnSource = [this](int i) { Run([this, i] { post_->PD_SalnChange(i); }); };
-    pp->onUpDown = [this](bool up) { Run([this, up] { post_->UpDown1Click(up); }); };
-    pp->onScatWLKey = [this](int key) { Run([this, key] { post_->E_ScatWLKeyDown1(key); }); };
+    // Every command of the panel that changes the data or the corrections makes the products
+    // again (when the Processing group asks for any).
+    auto changing = [this](std::function<void()> f) {
+        Run(f);
+        scheduleReprocess();
+    };
+    pp->onOpenHYP = [this, changing] { changing([this] { post_->B_OpenHYPClick(); }); };
+    pp->onLoadWater = [this, changing] { changing([this] { post_->B_LoadWaterClick(); }); };
+    pp->onLoadGPS = [this, changing] { changing([this] { post_->B_LoadGPSClick(); }); };
+    pp->onSave = [this] { Run([this] { processing_->Save(); }); };
+    pp->onOptions = [this, changing] { changing([this] { post_->ApplyCorrectionOptions(); }); };
+    pp->onTempSource = [this, changing](int i) {
+        changing([this, i] { post_->PD_TempChange(i); });
+    };
+    pp->onSalnSource = [this, changing](int i) {
+        changing([this, i] { post_->PD_SalnChange(i); });
+    };
+    pp->onUpDown = [this, changing](bool up) { changing([this, up] { post_->UpDown1Click(up); }); };
+    pp->onScatWLKey = [this, changing](int key) {
+        changing([this, key] { post_->E_ScatWLKeyDown1(key); });
+    };
+    TFr_Processing* pr = pp->Fr_Processing;
+    pr->onChanged = [this] {
+        // The residual item follows the grid at once; the products a moment later.
+        Run([this] { processing_->Changed(); });
+    };
+    pr->onThresholds = [this] { Run([this] { processing_->EditThresholds(); }); };
+    pr->onMetadata = [this] { Run([this] { processing_->EditMetadata(); }); };
+    connect(reprocessTimer_, &QTimer::timeout, this, [this] {
+        if (inJob_ || ws.session() != SessionState::Idle || QApplication::activeModalWidget()) {
+            reprocessTimer_->start(); // later, when nothing else runs
+            return;
+        }
+        Run([this] { processing_->Reprocess(); });
+    });
 
     connect(Timer1, &QTimer::timeout, this, [this] { Run([this] { acq_->Timer1Timer(); }); });
     connect(Timer2, &QTimer::timeout, this, [this] {
@@ -359,6 +417,7 @@ void TF_Main::FormActivate() {
             F_FData->hide();
             views_.add(F_FData->Fr_Data1);
             views_.SetLiveMode(false);
+            processing_->RestoreSettings();
             restoreLayout();
         });
     }
@@ -497,6 +556,7 @@ void TF_Main::FileOpen1Execute() {
     ws.window.tab_index = 1;
     SyncWidgets();
     post_->B_OpenHYPClick();
+    scheduleReprocess();
 }
 
 void TF_Main::OpenPlotWindow(MainController::PlotKind kind) {
@@ -517,6 +577,12 @@ void TF_Main::OpenPlotWindow(MainController::PlotKind kind) {
         break;
     case MainController::PlotKind::Depth:
         view = new TFr_Depth(window, this);
+        break;
+    case MainController::PlotKind::Binned:
+        view = new TFr_Binned(window);
+        break;
+    case MainController::PlotKind::Residual:
+        view = new TFr_Residual(window);
         break;
     case MainController::PlotKind::Reference: {
         auto* ref = new TFr_Reference(window, this);
@@ -576,13 +642,16 @@ void TF_Main::OpenDroppedFile(const std::string& path) {
                 statusBar()->showMessage("Load a data file before its CTD file.", 5000);
             break;
         case InputFileKind::Water:
-            if (ws.post.B_LoadWater_enabled)
-                post_->LoadWaterFile(path);
-            else
+            if (ws.post.B_LoadWater_enabled) {
+                // The water group is shown with the file it now holds.
+                if (post_->LoadWaterFile(path))
+                    ws.window.M_WaterCorrections.checked = true;
+            } else
                 statusBar()->showMessage("Load a data file before its water calibration.", 5000);
             break;
         }
     });
+    scheduleReprocess();
 }
 
 void TF_Main::dragEnterEvent(QDragEnterEvent* event) {
@@ -625,7 +694,22 @@ void TF_Main::runJob(const std::string& label, const std::function<void()>& job)
         progress.setWindowTitle("Velmora");
         progress.setWindowModality(Qt::ApplicationModal);
         progress.setMinimumDuration(0);
-        progress.setCancelButton(nullptr);
+        // A job that can stop at its checkpoints offers Cancel; the others cannot be stopped.
+        if (ws.job_cancellable) {
+            auto* cancel = new QPushButton("Cancel", &progress);
+            cancel->setObjectName("B_CancelJob");
+            progress.setCancelButton(cancel);
+            progress.setAutoReset(false);
+            progress.setAutoClose(false);
+            connect(&progress, &QProgressDialog::canceled, this, [this, &progress] {
+                ws.cancel_requested = true;
+                progress.setLabelText("Cancelling…");
+                if (QPushButton* b = progress.findChild<QPushButton*>("B_CancelJob"))
+                    b->setEnabled(false);
+            });
+        } else {
+            progress.setCancelButton(nullptr);
+        }
         progress.show();
         QEventLoop wait;
         connect(worker, &QThread::finished, &wait, &QEventLoop::quit);
@@ -637,4 +721,8 @@ void TF_Main::runJob(const std::string& label, const std::function<void()>& job)
     inJob_ = false;
     if (error)
         std::rethrow_exception(error);
+}
+
+void TF_Main::scheduleReprocess() {
+    reprocessTimer_->start();
 }

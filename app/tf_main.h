@@ -26,6 +26,7 @@ class QTimer;
 class AcquisitionController;
 class AcquiredDataCommands;
 class PostProcessController;
+class ProcessingController;
 class QtUserDialogs;
 class ReplayController;
 class TAboutBox1;
@@ -87,6 +88,7 @@ class TF_Main : public QMainWindow, public SelectionSink {
     UserDialogs& dialogs() { return *dialogs_; }
     MainController& mainController() { return *main_; }
     PostProcessController& postProcess() { return *post_; }
+    ProcessingController& processing() { return *processing_; }
     AcquisitionController& acquisition() { return *acq_; }
     ViewList& viewList() { return views_; }
     const std::vector<QWidget*>& plotWindows() const { return plotWindows_; }
@@ -117,6 +119,10 @@ class TF_Main : public QMainWindow, public SelectionSink {
     QAction* M_AutoTemp = nullptr;
     QAction* M_Brevian = nullptr;
     QAction* M_SetStartTime = nullptr;
+    QAction* M_OpenRecipe = nullptr;
+    QAction* M_SaveRecipe = nullptr;
+    QAction* A_Binned = nullptr;
+    QAction* A_Residual = nullptr;
     QAction* A_Time = nullptr;
     QAction* A_Depth = nullptr;
     QAction* A_Spectra = nullptr;
@@ -152,6 +158,10 @@ class TF_Main : public QMainWindow, public SelectionSink {
     void restoreLayout();
     // A time view takes the stored time-axis format and reports the user's choice.
     void setupTimeView(TFr_Time* view);
+    // The products are made again a moment after the panel's last change (typing in a field
+    // changes it at every key), never while another command or job is running.
+    void scheduleReprocess();
+    QTimer* reprocessTimer_ = nullptr;
 
     Options options_;
     SystemClock systemClock_;
@@ -161,6 +171,7 @@ class TF_Main : public QMainWindow, public SelectionSink {
     ViewList views_;
     std::unique_ptr<MainController> main_;
     std::unique_ptr<PostProcessController> post_;
+    std::unique_ptr<ProcessingController> processing_;
     std::unique_ptr<AcquisitionController> acq_;
     std::unique_ptr<AcquiredDataCommands> saves_;
     std::unique_ptr<ReplayController> replay_;

@@ -11,10 +11,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardItemModel>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "app_services.h"
+#include "processing_state.h"
+#include "tfr_processing.h"
 
 namespace {
 
@@ -124,7 +127,7 @@ TFr_PostProcess::TFr_PostProcess(QWidget* parent) : QFrame(parent) {
     CB_ScatCorr = new QCheckBox("Scattering Correction", opts);
     PD_ScatType = new QComboBox(opts);
     PD_ScatType->addItems(
-        {"Proportional Correction", "Baseline Correction", "Percentage of b (14%)"});
+        {"Proportional Correction", "Baseline Correction", "Percentage of b (14%)", kResidualItem});
     PD_ScatType->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     PD_ScatType->setMinimumContentsLength(10);
     g->addWidget(CB_ScatCorr, 5, 0, 1, 4);
@@ -166,6 +169,9 @@ TFr_PostProcess::TFr_PostProcess(QWidget* parent) : QFrame(parent) {
     gl->addWidget(B_LoadGPS);
     gl->addWidget(E_GPSFile);
     v->addWidget(gps);
+
+    Fr_Processing = new TFr_Processing(this);
+    v->addWidget(Fr_Processing);
 
     B_Save = new QPushButton("Save", this);
     B_Save->setMinimumHeight(32);
@@ -221,6 +227,12 @@ TFr_PostProcess::TFr_PostProcess(QWidget* parent) : QFrame(parent) {
         if (onUpDown)
             onUpDown(false);
     });
+}
+
+void TFr_PostProcess::attach(PostPanelState* state, ProcessingPanelState* processing) {
+    state_ = state;
+    Fr_Processing->attach(processing);
+    processing_ = processing;
 }
 
 void TFr_PostProcess::bind_load_ctd(QAction* action) {
@@ -290,6 +302,16 @@ void TFr_PostProcess::sync(bool water_visible) {
     E_Saln->setVisible(s.E_Saln_visible);
     salnUnit_->setVisible(s.E_Saln_visible);
     CB_ScatCorr->setChecked(s.CB_ScatCorr);
+    if (processing_) {
+        // The residual temperature item needs a common grid; the reason is the tooltip.
+        const bool allowed = processing_->residual_allowed;
+        if (auto* model = qobject_cast<QStandardItemModel*>(PD_ScatType->model())) {
+            QStandardItem* item = model->item(kResidualListIndex);
+            item->setEnabled(allowed);
+            item->setToolTip(q(processing_->residual_reason));
+        }
+        PD_ScatType->setToolTip(allowed ? QString() : q(processing_->residual_reason));
+    }
     if (s.PD_ScatType >= 0 && s.PD_ScatType < PD_ScatType->count())
         PD_ScatType->setCurrentIndex(s.PD_ScatType);
     set_text(E_ScatWL, s.E_ScatWL);
@@ -299,5 +321,6 @@ void TFr_PostProcess::sync(bool water_visible) {
     options_->setEnabled(s.corrections_enabled);
     L_CorrectionsNote->setText(q(s.corrections_note));
     L_CorrectionsNote->setVisible(!s.corrections_note.empty());
+    Fr_Processing->sync(s.corrections_enabled);
     syncing_ = false;
 }

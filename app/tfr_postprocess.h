@@ -13,14 +13,17 @@ class QLineEdit;
 class QPushButton;
 class QToolButton;
 class QWidget;
+class TFr_Processing;
 struct PostPanelState;
+struct ProcessingPanelState;
 
 class TFr_PostProcess : public QFrame {
     Q_OBJECT
   public:
     explicit TFr_PostProcess(QWidget* parent = nullptr);
 
-    void attach(PostPanelState* state) { state_ = state; }
+    // The corrections' state, and the Processing and Output groups' state.
+    void attach(PostPanelState* state, ProcessingPanelState* processing = nullptr);
     // B_LoadCTD triggers this action and follows its enabled state.
     void bind_load_ctd(QAction* action);
     // Copies the state onto the controls; `water_visible` shows the water panel.
@@ -56,6 +59,8 @@ class TFr_PostProcess : public QFrame {
     QPushButton* B_LoadGPS = nullptr;
     QLineEdit* E_GPSFile = nullptr;
     QLabel* L_CorrectionsNote = nullptr; // why the corrections are off, when they are
+    // The Processing and Output groups, between the corrections and Save.
+    TFr_Processing* Fr_Processing = nullptr;
     QPushButton* B_Save = nullptr;
 
   protected:
@@ -64,6 +69,7 @@ class TFr_PostProcess : public QFrame {
   private:
     void edited();
     PostPanelState* state_ = nullptr;
+    ProcessingPanelState* processing_ = nullptr;
     bool syncing_ = false;
     QWidget* options_ = nullptr; // the "CTD and Corrections" group
     QWidget* tempUnit_ = nullptr;

@@ -248,21 +248,28 @@ void copy_corrected(const HYP_Data& d, ProductTable& t) {
     }
 }
 
+// The points a grid asks for before those outside the channels are dropped: the a wavelengths,
+// or START, START + STEP, ... up to STOP.
+std::vector<double> grid_targets(const std::vector<double>& a_wavelengths,
+                                 const ProcessingOptions::Grid& g) {
+    std::vector<double> target;
+    if (g.kind == GridKind::OntoA)
+        return a_wavelengths;
+    if (g.kind != GridKind::Regular || !(g.step > 0.0))
+        return target;
+    const double stop = g.stop + 1e-9 * g.step; // START + k STEP may round just past STOP
+    for (std::size_t k = 0;; ++k) {
+        const double x = g.start + static_cast<double>(k) * g.step;
+        if (x > stop || k > 1000000)
+            break;
+        target.push_back(x);
+    }
+    return target;
+}
+
 // a and c onto the grid the options ask for; points outside the source range are dropped.
 void apply_grid(const HYP_Data& d, const ProcessingOptions& o, ProductTable& t) {
-    std::vector<double> target;
-    if (o.grid.kind == GridKind::OntoA) {
-        target = d.a_wavelengths;
-    } else {
-        const ProcessingOptions::Grid& g = o.grid;
-        const double stop = g.stop + 1e-9 * g.step; // START + k STEP may round just past STOP
-        for (std::size_t k = 0;; ++k) {
-            const double x = g.start + static_cast<double>(k) * g.step;
-            if (x > stop || k > 1000000)
-                break;
-            target.push_back(x);
-        }
-    }
+    const std::vector<double> target = grid_targets(d.a_wavelengths, o.grid);
     const GridMap ma = map_onto(d.a_wavelengths, target);
     const GridMap mc = map_onto(d.c_wavelengths, target);
     std::vector<std::size_t> kept;
@@ -378,6 +385,19 @@ void fill_info(const HYP_Data& d, const ProcessingOptions& o, ProductTable& t) {
 }
 
 } // namespace
+
+std::vector<double> grid_wavelengths(const std::vector<double>& a_wavelengths,
+                                     const std::vector<double>& c_wavelengths,
+                                     const ProcessingOptions::Grid& g) {
+    const std::vector<double> target = grid_targets(a_wavelengths, g);
+    const GridMap ma = map_onto(a_wavelengths, target);
+    const GridMap mc = map_onto(c_wavelengths, target);
+    std::vector<double> kept;
+    for (std::size_t p = 0; p < target.size(); ++p)
+        if (ma.inside[p] && mc.inside[p])
+            kept.push_back(target[p]);
+    return kept;
+}
 
 CorrectedHeaderExtras header_extras(const HYP_Data& d, const ProcessingOptions& o,
                                     const ProductTable& t) {

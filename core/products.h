@@ -75,6 +75,12 @@ struct ProductTable {
 // as it always has been.
 bool uses_products(const ProcessingOptions& o);
 
+// The wavelengths a grid puts a and c on for these channel lists: the grid's points inside both
+// ranges (none for the native grid).
+std::vector<double> grid_wavelengths(const std::vector<double>& a_wavelengths,
+                                     const std::vector<double>& c_wavelengths,
+                                     const ProcessingOptions::Grid& g);
+
 // The table of a loaded data set whose corrections are set (ProcessingOptions::apply_to, CTD
 // and GPS merged): the corrections per channel, the grid, the scattering correction, QC, bins.
 // Refuses (VelmoraError) what the options cannot do for this data set.

@@ -883,6 +883,12 @@ std::string wavelength_name(double nm) {
     return s;
 }
 
+std::vector<std::pair<std::string, std::string>> header_values(const ProductTable& t) {
+    Header h = header_of(t, "-");
+    std::erase_if(h, [](const auto& kv) { return kv.first == "fields" || kv.first == "units"; });
+    return h;
+}
+
 std::vector<std::string> missing_keywords(const ProductTable& t) {
     std::vector<std::string> missing;
     for (const auto& [key, value] : header_of(t, "-"))

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct ProductTable;
@@ -49,6 +50,11 @@ std::string finding_line(const std::string& path, const Finding& f);
 // measurement_depth are NA unless given, and a data set that does not know its device file's
 // name needs calibration_files.
 std::vector<std::string> missing_keywords(const ProductTable& t);
+
+// The required keywords with the values the data give them (the device file, the data type,
+// bounds from GPS, NA depths) or the metadata, in the order of kRequiredKeywords; empty where
+// neither gives one.  Fields and units are left out.
+std::vector<std::pair<std::string, std::string>> header_values(const ProductTable& t);
 
 // The field name of a wavelength: one decimal, a trailing ".0" dropped (412.5 -> "412.5",
 // 440 -> "440").

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,8 +79,18 @@ struct ScriptedDialogs : UserDialogs {
     double fac_cal_value = 0;
     int cont_saving_answer = mrCancel;
     int abouts = 0;
-    std::vector<std::int64_t> start_proposals;             // what each Set Start Time showed
-    std::deque<std::optional<std::int64_t>> start_answers; // Cancel when empty
+    std::vector<std::int64_t> start_proposals;                   // what each Set Start Time showed
+    std::deque<std::optional<std::int64_t>> start_answers;       // Cancel when empty
+    std::deque<std::optional<ProcessingOptions::Qc>> qc_answers; // Cancel when empty
+    struct MetadataAsk {
+        std::vector<std::string> keywords;
+        std::map<std::string, std::string> values;
+        std::vector<std::string> missing;
+    };
+    std::vector<MetadataAsk> metadata_asks;
+    // Fields the user fills in (added to those shown); Cancel when empty.
+    std::deque<std::optional<std::map<std::string, std::string>>> metadata_answers;
+    std::vector<std::pair<std::string, std::vector<std::string>>> findings_shown;
     // Runs while any dialog is "on screen" (a user who takes their time).
     std::function<void()> while_open;
 
@@ -158,6 +169,37 @@ struct ScriptedDialogs : UserDialogs {
         auto a = start_answers.front();
         start_answers.pop_front();
         return a;
+    }
+
+    int qc_thresholds(ProcessingOptions::Qc& qc) override {
+        open_now();
+        if (qc_answers.empty() || !qc_answers.front()) {
+            if (!qc_answers.empty())
+                qc_answers.pop_front();
+            return mrCancel;
+        }
+        qc = *qc_answers.front();
+        qc_answers.pop_front();
+        return mrOk;
+    }
+    int seabass_metadata(const std::vector<std::string>& keywords,
+                         std::map<std::string, std::string>& values,
+                         const std::vector<std::string>& missing) override {
+        open_now();
+        metadata_asks.push_back({keywords, values, missing});
+        if (metadata_answers.empty() || !metadata_answers.front()) {
+            if (!metadata_answers.empty())
+                metadata_answers.pop_front();
+            return mrCancel;
+        }
+        for (const auto& [k, v] : *metadata_answers.front())
+            values[k] = v;
+        metadata_answers.pop_front();
+        return mrOk;
+    }
+    void findings(const std::string& title, const std::vector<std::string>& lines) override {
+        open_now();
+        findings_shown.emplace_back(title, lines);
     }
 
   private:
