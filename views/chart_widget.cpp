@@ -81,6 +81,7 @@ class TimeTicker : public QCPAxisTicker {
                     break;
                 }
         }
+        setTickOrigin(chart_->timeTickOrigin(step_));
         return step_;
     }
     QString getTickLabel(double tick, const QLocale&, QChar, int) override {
@@ -347,7 +348,13 @@ QString ChartWidget::timeText(double ms, double step) const {
         // The time of day of the UTC clock.
         const double t = static_cast<double>(*startUtc_) + ms;
         const double day = static_cast<double>(clock_time::kMsPerDay);
-        return hms(t - std::floor(t / day) * day, step);
+        const double days = std::floor(t / day);
+        if (step >= 3600000.0 && std::llround(t - days * day) == 0) {
+            int year = 0, month = 0, date = 0;
+            clock_time::civil_from_days(static_cast<std::int64_t>(days), year, month, date);
+            return QString::asprintf("%04d-%02d-%02d", year, month, date);
+        }
+        return hms(t - days * day, step);
     }
     case TimeFormat::Ms:
         break;
@@ -356,6 +363,18 @@ QString ChartWidget::timeText(double ms, double step) const {
     while (decimals < 6 && step < 1.0 / std::pow(10.0, decimals) - 1e-12)
         ++decimals;
     return QString::number(ms, 'f', decimals);
+}
+
+double ChartWidget::timeTickOrigin(double step) const {
+    switch (shownTimeFormat()) {
+    case TimeFormat::Elapsed:
+        return std::fmod(timeOrigin_, step);
+    case TimeFormat::Clock:
+        return -std::fmod(static_cast<double>(*startUtc_), step);
+    case TimeFormat::Ms:
+        break;
+    }
+    return 0.0;
 }
 
 void ChartWidget::updateTimeAxis() {
@@ -439,10 +458,23 @@ QRect ChartWidget::plotAreaRect() const {
 }
 
 int ChartWidget::addChannel(const QString& name, const QColor& colour, bool lines, bool markers) {
+    return addChannelOn(name, colour, lines, markers, false);
+}
+
+int ChartWidget::addProfileChannel(const QString& name, const QColor& colour, bool lines,
+                                   bool markers) {
+    return addChannelOn(name, colour, lines, markers, true);
+}
+
+int ChartWidget::addChannelOn(const QString& name, const QColor& colour, bool lines, bool markers,
+                              bool alongY) {
     Channel ch;
-    ch.graph = plot_->addGraph(plot_->xAxis, plot_->yAxis);
+    ch.alongY = alongY;
+    ch.graph = alongY ? plot_->addGraph(plot_->yAxis, plot_->xAxis)
+                      : plot_->addGraph(plot_->xAxis, plot_->yAxis);
     ch.graph->setName(name);
-    ch.graph->setAdaptiveSampling(true);
+    // Sampling thins points by key pixel, which only suits points in key order.
+    ch.graph->setAdaptiveSampling(!alongY);
     const QColor c = colour.isValid() ? colour : kPalette[paletteNext_ % kPaletteSize];
     ++paletteNext_;
     ch.graph->setPen(QPen(c, 1.5));
@@ -480,11 +512,31 @@ void ChartWidget::applyStyle(Channel& ch) {
     const bool markers = ch.markers && !ch.dense;
     ch.graph->setLineStyle(lines ? QCPGraph::lsLine : QCPGraph::lsNone);
     ch.graph->setPen(QPen(c, ch.dense ? 1.0 : 1.5));
-    if (markers)
+    if (markers && ch.marker >= 0) {
+        static const QCPScatterStyle::ScatterShape shapes[] = {
+            QCPScatterStyle::ssDisc,    QCPScatterStyle::ssCircle, QCPScatterStyle::ssTriangle,
+            QCPScatterStyle::ssDiamond, QCPScatterStyle::ssCross,  QCPScatterStyle::ssSquare};
+        const auto shape = shapes[ch.marker];
+        // Outline shapes are drawn in the colour itself, filled ones get a darker rim.
+        const bool outline =
+            shape == QCPScatterStyle::ssCircle || shape == QCPScatterStyle::ssCross;
+        ch.graph->setScatterStyle(
+            QCPScatterStyle(shape, QPen(outline ? c : c.darker(160), outline ? 2.0 : 1.0),
+                            outline ? QBrush(Qt::NoBrush) : QBrush(c), ch.markerSize));
+    } else if (markers) {
         ch.graph->setScatterStyle(
             QCPScatterStyle(QCPScatterStyle::ssDisc, c, c, ch.lines ? 5.0 : 4.0));
-    else
+    } else {
         ch.graph->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
+    }
+}
+
+void ChartWidget::setChannelMarker(int channel, Marker marker, double size) {
+    Channel& ch = channels_.at(channel);
+    ch.marker = static_cast<int>(marker);
+    ch.markerSize = size;
+    ch.dense = false;
+    applyStyle(ch);
 }
 
 void ChartWidget::chooseDetail() {
@@ -493,7 +545,7 @@ void ChartWidget::chooseDetail() {
     for (Channel& ch : channels_) {
         // Points out of X order cannot be joined by a line.
         bool dense = false;
-        if (ch.inOrder) {
+        if (ch.inOrder && ch.marker < 0 && !ch.alongY) {
             auto first = std::lower_bound(ch.x.begin(), ch.x.end(), r.lower);
             auto last = std::upper_bound(first, ch.x.end(), r.upper);
             dense = last - first > limit;
@@ -517,7 +569,7 @@ void ChartWidget::setChannelVisible(int channel, bool visible) {
     Channel& ch = channels_.at(channel);
     ch.visible = visible;
     ch.graph->setVisible(visible);
-    if (visible)
+    if (visible && ch.inLegend)
         ch.graph->addToLegend();
     else
         ch.graph->removeFromLegend();
@@ -527,8 +579,26 @@ bool ChartWidget::channelVisible(int channel) const {
     return channels_.at(channel).visible;
 }
 
+void ChartWidget::setChannelInLegend(int channel, bool inLegend) {
+    channels_.at(channel).inLegend = inLegend;
+    setChannelVisible(channel, channels_.at(channel).visible);
+}
+
+bool ChartWidget::channelInLegend(int channel) const {
+    return channels_.at(channel).inLegend;
+}
+
+void ChartWidget::setChannelBand(int upper, int lower, const QColor& fill) {
+    QCPGraph* top = channels_.at(upper).graph;
+    top->setBrush(fill);
+    top->setChannelFillGraph(channels_.at(lower).graph);
+    setChannelInLegend(lower, false);
+}
+
 void ChartWidget::setChannelOnSecondAxis(int channel, bool second) {
     Channel& ch = channels_.at(channel);
+    if (ch.alongY)
+        return; // its value axis is the X axis
     ch.second = second;
     ch.graph->setValueAxis(second ? plot_->yAxis2 : plot_->yAxis);
     secondAxisUsed_ =
@@ -586,7 +656,10 @@ void ChartWidget::addPoint(int channel, double x, double y) {
     ch.x.push_back(x);
     ch.y.push_back(y);
     noteRange(ch, x, y);
-    ch.graph->addData(x, y);
+    if (ch.alongY)
+        ch.graph->addData(y, x);
+    else
+        ch.graph->addData(x, y);
     applyTracking();
     replot();
 }
@@ -600,21 +673,26 @@ void ChartWidget::addPoints(int channel, const std::vector<double>& x,
     bool sorted = true;
     if (!ch.x.empty() && x[0] < ch.x.back())
         ch.inOrder = false;
+    const std::vector<double>& key = ch.alongY ? y : x;
+    const std::vector<double>& value = ch.alongY ? x : y;
     QVector<QCPGraphData> points(static_cast<int>(n));
+    bool keySorted = true;
     for (std::size_t i = 0; i < n; ++i) {
         if (i > 0 && x[i] < x[i - 1])
             sorted = false;
-        points[static_cast<int>(i)] = QCPGraphData(x[i], y[i]);
+        if (i > 0 && key[i] < key[i - 1])
+            keySorted = false;
+        points[static_cast<int>(i)] = QCPGraphData(key[i], value[i]);
         noteRange(ch, x[i], y[i]);
     }
     if (!sorted)
         ch.inOrder = false;
     ch.x.insert(ch.x.end(), x.begin(), x.begin() + static_cast<std::ptrdiff_t>(n));
     ch.y.insert(ch.y.end(), y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n));
-    ch.graph->data()->add(points, sorted);
+    ch.graph->data()->add(points, keySorted);
     // Sampling thins points by key pixel; points that go back and forth along X (a profile)
     // would lose the ones stacked in one pixel column.
-    ch.graph->setAdaptiveSampling(ch.inOrder);
+    ch.graph->setAdaptiveSampling(ch.inOrder && !ch.alongY);
     applyTracking();
     replot();
 }
@@ -629,20 +707,23 @@ void ChartWidget::setPoints(int channel, const std::vector<double>& x,
     ch.y.assign(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n));
     ch.inOrder = std::is_sorted(ch.x.begin(), ch.x.end());
     recomputeRange(ch);
+    const std::vector<double>& key = ch.alongY ? ch.y : ch.x;
+    const std::vector<double>& value = ch.alongY ? ch.x : ch.y;
+    const bool keySorted = ch.alongY ? std::is_sorted(key.begin(), key.end()) : ch.inOrder;
     QCPGraphDataContainer& data = *ch.graph->data();
-    if (ch.inOrder && static_cast<std::size_t>(data.size()) == n) {
+    if (keySorted && static_cast<std::size_t>(data.size()) == n) {
         auto it = data.begin();
         for (std::size_t i = 0; i < n; ++i, ++it) {
-            it->key = ch.x[i];
-            it->value = ch.y[i];
+            it->key = key[i];
+            it->value = value[i];
         }
     } else {
         QVector<QCPGraphData> points(static_cast<int>(n));
         for (std::size_t i = 0; i < n; ++i)
-            points[static_cast<int>(i)] = QCPGraphData(ch.x[i], ch.y[i]);
-        data.set(points, ch.inOrder);
+            points[static_cast<int>(i)] = QCPGraphData(key[i], value[i]);
+        data.set(points, keySorted);
     }
-    ch.graph->setAdaptiveSampling(ch.inOrder);
+    ch.graph->setAdaptiveSampling(ch.inOrder && !ch.alongY);
     applyTracking();
     replot();
 }

@@ -43,6 +43,8 @@ class ChartWidget : public QWidget {
     // How a time axis (values in ms) is labelled: milliseconds, time elapsed since the first
     // point as h:mm:ss, or the UTC time of day (only when the start time is known).
     enum class TimeFormat { Ms = 0, Elapsed = 1, Clock = 2 };
+    // Marker shapes a channel can be given instead of the palette's plain disc.
+    enum class Marker { Disc, Circle, Triangle, Diamond, Cross, Square };
 
     explicit ChartWidget(Kind kind, QWidget* parent = nullptr);
     ~ChartWidget() override;
@@ -75,14 +77,23 @@ class ChartWidget : public QWidget {
     TimeFormat timeFormat() const { return timeFormat_; }
     // The format the labels use: Ms when Clock is asked for without a start time.
     TimeFormat shownTimeFormat() const;
-    // The label of one value of the time axis in the shown format.
+    // The label of one value of the time axis in the shown format.  Clock time names the UTC
+    // date instead at midnight once ticks are an hour or more apart (the time of day alone
+    // would repeat every day).
     QString timeText(double ms, double step = 1000.0) const;
+    // Where the time axis' ticks start for a tick step: whole steps of elapsed time, or of UTC
+    // clock time, so that the labels read round.
+    double timeTickOrigin(double step) const;
     // The time-axis choices of the right-click menu (null without a time axis).
     QMenu* timeMenu() const { return timeMenu_; }
 
     // Channels.  An invalid colour picks the next colour of the palette.
     int addChannel(const QString& name, const QColor& colour = QColor(), bool lines = true,
                    bool markers = true);
+    // A channel whose line joins its points in Y order instead of X order: a profile against a
+    // vertical depth axis.
+    int addProfileChannel(const QString& name, const QColor& colour = QColor(), bool lines = true,
+                          bool markers = true);
     int channelCount() const { return static_cast<int>(channels_.size()); }
     QString channelName(int channel) const;
     QColor channelColour(int channel) const;
@@ -90,8 +101,18 @@ class ChartWidget : public QWidget {
     void setChannelStyle(int channel, bool lines, bool markers);
     bool channelLines(int channel) const;
     bool channelMarkers(int channel) const;
+    // Gives the channel's markers a shape and size (pixels) of their own, drawn with a darker
+    // outline.  Such markers stay markers however many points are in view: they mark a few
+    // chosen points (QC flags), and a line through them would show nothing real.
+    void setChannelMarker(int channel, Marker marker, double size);
     void setChannelVisible(int channel, bool visible);
     bool channelVisible(int channel) const;
+    // Whether a visible channel has an entry in the legend (hidden channels never have one).
+    void setChannelInLegend(int channel, bool inLegend);
+    bool channelInLegend(int channel) const;
+    // Fills the area between two channels (a ±SD band) with `fill`; the lower channel leaves
+    // the legend, the upper one's entry shows the band.
+    void setChannelBand(int upper, int lower, const QColor& fill);
     // Draws the channel against a second Y axis on the right (for two quantities of other units).
     void setChannelOnSecondAxis(int channel, bool second);
 
@@ -177,7 +198,11 @@ class ChartWidget : public QWidget {
         std::vector<double> x, y; // points in the order added
         bool inOrder = true;      // x never decreased, so graph index == order added
         bool lines = true, markers = true, visible = true, second = false;
-        bool dense = false; // drawn as a thin line because too many points are in view
+        bool dense = false;  // drawn as a thin line because too many points are in view
+        bool alongY = false; // the graph's key is Y: its line joins the points in Y order
+        bool inLegend = true;
+        int marker = -1; // Marker as an int; -1: the plain disc
+        double markerSize = 0.0;
         double yMin = 0, yMax = 0, xMin = 0, xMax = 0;
         bool hasRange = false;
     };
@@ -192,6 +217,8 @@ class ChartWidget : public QWidget {
     const AxisState& state(Axis axis) const { return axes_[axis == Axis::X ? 0 : 1]; }
     void noteRange(Channel& ch, double x, double y);
     void recomputeRange(Channel& ch);
+    int addChannelOn(const QString& name, const QColor& colour, bool lines, bool markers,
+                     bool alongY);
     void applyStyle(Channel& ch);
     void chooseDetail();
     void applyTracking();

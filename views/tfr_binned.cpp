@@ -17,24 +17,28 @@ namespace {
 const QColor kA(214, 39, 40);
 const QColor kC(31, 119, 180);
 
-// Channels of the chart, in the order they are added.
-enum { kAStat, kCStat, kAHigh, kALow, kCHigh, kCLow };
+// Channels of the chart, in the order they are added: the bands first, under the lines.
+enum { kAHigh, kALow, kCHigh, kCLow, kAStat, kCStat };
 
-// One row's values of a matrix, with the finite points only (a bin with too few values is NaN).
+QColor band(const QColor& c) {
+    QColor fill = c.lighter(150);
+    fill.setAlpha(60);
+    return fill;
+}
+
+// One row's values of a matrix plus `sign` times its SD, with the finite points only (a bin
+// with too few values is NaN, one of a single value has no SD).
 void row_points(const std::vector<double>& wl, const std::vector<double>& m,
-                const std::vector<double>* sd, std::size_t row, double sign, std::vector<double>& x,
+                const std::vector<double>& sd, std::size_t row, double sign, std::vector<double>& x,
                 std::vector<double>& y) {
     x.clear();
     y.clear();
     const std::size_t n = wl.size();
-    if (m.size() < (row + 1) * n)
+    if (m.size() < (row + 1) * n || sd.size() < (row + 1) * n)
         return;
     for (std::size_t i = 0; i < n; ++i) {
-        double v = m[row * n + i];
-        if (sd) {
-            const double s = (*sd)[row * n + i];
-            v = std::isfinite(s) ? v + sign * s : NAN;
-        }
+        const double s = sd[row * n + i];
+        const double v = m[row * n + i] + sign * s;
         if (!std::isfinite(v))
             continue;
         x.push_back(wl[i]);
@@ -67,12 +71,15 @@ TFr_Binned::TFr_Binned(QWidget* parent) : TFr_ParentFrame(parent) {
     chart = new ChartWidget(ChartWidget::Kind::Line, this);
     chart->setObjectName("BinnedChart");
     chart->setTitle("Binned Spectra");
+    chart->addChannel(QString::fromUtf8("a \u00b1 SD"), kA.lighter(150), true, false);
+    chart->addChannel(QString::fromUtf8("a \u2212 SD"), kA.lighter(150), true, false);
+    chart->addChannel(QString::fromUtf8("c \u00b1 SD"), kC.lighter(150), true, false);
+    chart->addChannel(QString::fromUtf8("c \u2212 SD"), kC.lighter(150), true, false);
     chart->addChannel("a (bin statistic)", kA, true, true);
     chart->addChannel("c (bin statistic)", kC, true, true);
-    chart->addChannel("a + SD", kA.lighter(150), true, false);
-    chart->addChannel("a − SD", kA.lighter(150), true, false);
-    chart->addChannel("c + SD", kC.lighter(150), true, false);
-    chart->addChannel("c − SD", kC.lighter(150), true, false);
+    chart->setChannelBand(kAHigh, kALow, band(kA));
+    chart->setChannelBand(kCHigh, kCLow, band(kC));
+    qc_.addTo(chart);
     chart->setAxisLabel(ChartWidget::Axis::X, "Wavelength (nm)");
     chart->setAxisLabel(ChartWidget::Axis::Y, "1/m");
     chart->setButtonVisible(ChartWidget::Button::Resume, false);
@@ -110,35 +117,41 @@ void TFr_Binned::Refresh() {
     chart->clearAllChannels();
     const ProductTable* t = data_ ? data_->binned_products.get() : nullptr;
     if (!t || t->rows() == 0) {
+        qc_.hide();
         L_Bin->setText(QString());
         S_Bin->setEnabled(false);
-        chart->setOverlayText("No binned data: choose bins in the Processing group");
-        chart->replot();
+        chart->setEmptyText(data_ && !data_->records.empty()
+                                ? "No binned data: choose bins in the Processing group"
+                                : "No data loaded");
         return;
     }
-    chart->setOverlayText(QString());
     S_Bin->setEnabled(true);
     {
         const QSignalBlocker block(S_Bin);
         S_Bin->setMaximum(static_cast<int>(t->rows()) - 1);
     }
     const auto row = static_cast<std::size_t>(S_Bin->value());
+    // Flags of the binned values, when they were binned with QC and sized for the table.
+    static const std::vector<std::uint8_t> kNone;
+    const bool flags =
+        !t->a_flags.empty() && t->a_flags.size() == t->a.size() && t->c_flags.size() == t->c.size();
+    split_row(t->a, flags ? t->a_flags : kNone, t->a_wavelengths, row, false, a_);
+    split_row(t->c, flags ? t->c_flags : kNone, t->c_wavelengths, row, false, c_);
+    chart->setPoints(kAStat, a_.shown.key, a_.shown.value);
+    chart->setPoints(kCStat, c_.shown.key, c_.shown.value);
+    qc_.show(a_, c_, true, flags, false);
     std::vector<double> x, y;
-    row_points(t->a_wavelengths, t->a, nullptr, row, 0, x, y);
-    chart->setPoints(kAStat, x, y);
-    row_points(t->c_wavelengths, t->c, nullptr, row, 0, x, y);
-    chart->setPoints(kCStat, x, y);
-    if (!t->a_sd.empty()) {
-        row_points(t->a_wavelengths, t->a, &t->a_sd, row, 1, x, y);
-        chart->setPoints(kAHigh, x, y);
-        row_points(t->a_wavelengths, t->a, &t->a_sd, row, -1, x, y);
-        chart->setPoints(kALow, x, y);
-        row_points(t->c_wavelengths, t->c, &t->c_sd, row, 1, x, y);
-        chart->setPoints(kCHigh, x, y);
-        row_points(t->c_wavelengths, t->c, &t->c_sd, row, -1, x, y);
-        chart->setPoints(kCLow, x, y);
-    }
+    // A band edge where the SD is known (a bin of one value has none).
+    row_points(t->a_wavelengths, t->a, t->a_sd, row, 1, x, y);
+    chart->setPoints(kAHigh, x, y);
+    row_points(t->a_wavelengths, t->a, t->a_sd, row, -1, x, y);
+    chart->setPoints(kALow, x, y);
+    row_points(t->c_wavelengths, t->c, t->c_sd, row, 1, x, y);
+    chart->setPoints(kCHigh, x, y);
+    row_points(t->c_wavelengths, t->c, t->c_sd, row, -1, x, y);
+    chart->setPoints(kCLow, x, y);
+    chart->setChannelVisible(kAHigh, chart->pointCount(kAHigh) > 0);
+    chart->setChannelVisible(kCHigh, chart->pointCount(kCHigh) > 0);
     L_Bin->setText(bin_label(*t, row));
     chart->fitAll();
-    chart->replot();
 }

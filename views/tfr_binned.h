@@ -1,7 +1,10 @@
 // The binned spectra view: one bin's a and c spectra (the bin statistic) with a band of one
-// standard deviation either side, browsed with a slider over the bins.
+// standard deviation either side, browsed with a slider over the bins; bins flagged by QC are
+// marked as in the other views.
 #pragma once
 
+#include "product_series.h"
+#include "qc_overlay.h"
 #include "tfr_parent_frame.h"
 
 class ChartWidget;
@@ -20,7 +23,10 @@ class TFr_Binned : public TFr_ParentFrame {
     ChartWidget* chart = nullptr;
     QSlider* S_Bin = nullptr;
     QLabel* L_Bin = nullptr;
+    const QcOverlay& qcOverlay() const { return qc_; }
 
   private:
     const HYP_Data* data_ = nullptr;
+    QcOverlay qc_;
+    FlaggedPoints a_, c_; // kept between redraws for their buffers
 };

@@ -9,6 +9,8 @@
 
 #include "chart_widget.h"
 #include "hyp_data.h"
+#include "nearest_index.h"
+#include "products.h"
 #include "selection_sink.h"
 
 TFr_ChannelPlot::TFr_ChannelPlot(QWidget* parent, SelectionSink* sink, const QString& title)
@@ -19,6 +21,7 @@ TFr_ChannelPlot::TFr_ChannelPlot(QWidget* parent, SelectionSink* sink, const QSt
     iXYPlot1->setTitle(title);
     iXYPlot1->addChannel("Absorption", QColor(214, 39, 40), false, true);
     iXYPlot1->addChannel("Attenuation", QColor(31, 119, 180), false, true);
+    qc_.addTo(iXYPlot1);
     iXYPlot1->setButtonVisible(ChartWidget::Button::Select, true);
     iXYPlot1->setZoomFactor(2.0);
 
@@ -37,6 +40,10 @@ TFr_ChannelPlot::TFr_ChannelPlot(QWidget* parent, SelectionSink* sink, const QSt
     }
     CB_Sync = new QCheckBox("Synchronize Wavelengths", this);
     CB_Sync->setChecked(true);
+    CB_HideFlagged = new QCheckBox("Hide flagged", this);
+    CB_HideFlagged->setObjectName("CB_HideFlagged");
+    CB_HideFlagged->setToolTip("Leave out the values flagged 3 (suspect) and 4 (fail)");
+    CB_HideFlagged->setVisible(false);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
@@ -53,12 +60,14 @@ TFr_ChannelPlot::TFr_ChannelPlot(QWidget* parent, SelectionSink* sink, const QSt
     layout->addLayout(grid);
     optionRow_ = new QHBoxLayout;
     optionRow_->addWidget(CB_Sync);
+    optionRow_->addWidget(CB_HideFlagged);
     layout->addLayout(optionRow_);
 
     connect(SB_cwl, &QScrollBar::valueChanged, this, &TFr_ChannelPlot::SB_cwlChange);
     connect(SB_awl, &QScrollBar::valueChanged, this, &TFr_ChannelPlot::SB_awlChange);
     connect(iXYPlot1, &ChartWidget::dataPointClicked, this,
             &TFr_ChannelPlot::iXYPlot1ClickDataPoint);
+    connect(CB_HideFlagged, &QCheckBox::clicked, this, [this] { refreshFromControl(); });
 }
 
 TFr_ChannelPlot::~TFr_ChannelPlot() = default;
@@ -79,6 +88,48 @@ int TFr_ChannelPlot::cChannel() const {
 void TFr_ChannelPlot::showChannelLabels() {
     L_awl->setText(QString::asprintf("A wavelength: %4.1f", data_->a_wavelengths[aChannel()]));
     L_cwl->setText(QString::asprintf("C wavelength: %4.1f", data_->c_wavelengths[cChannel()]));
+}
+
+bool TFr_ChannelPlot::drawProducts(bool keyOnX) {
+    const ProductTable* t = data_ ? record_products_for(*data_) : nullptr;
+    if (!t) {
+        hideProducts();
+        return false;
+    }
+    products_ = true;
+    const double awl = data_->a_wavelengths[aChannel()];
+    const double cwl = data_->c_wavelengths[cChannel()];
+    const std::size_t ka = nearest_index(t->a_wavelengths, awl);
+    const std::size_t kc = nearest_index(t->c_wavelengths, cwl);
+    // The bar picks a channel of the data set; the label names the product column drawn.
+    L_awl->setText(
+        QString::asprintf("A wavelength: %4.1f (product %4.1f)", awl, t->a_wavelengths[ka]));
+    L_cwl->setText(
+        QString::asprintf("C wavelength: %4.1f (product %4.1f)", cwl, t->c_wavelengths[kc]));
+    const bool flags = !t->a_flags.empty() || !t->c_flags.empty();
+    CB_HideFlagged->setVisible(flags);
+    const bool hide = flags && CB_HideFlagged->isChecked();
+    const std::vector<double>& key = productKey(*t);
+    split_column(t->a, t->a_flags, t->a_channels(), ka, key, hide, a_);
+    split_column(t->c, t->c_flags, t->c_channels(), kc, key, hide, c_);
+    auto put = [&](int channel, const IndexedPoints& p) {
+        if (keyOnX)
+            iXYPlot1->setPoints(channel, p.key, p.value);
+        else
+            iXYPlot1->setPoints(channel, p.value, p.key);
+    };
+    put(kAbsorption, a_.shown);
+    put(kAttenuation, c_.shown);
+    qc_.show(a_, c_, keyOnX, flags, hide);
+    return true;
+}
+
+void TFr_ChannelPlot::hideProducts() {
+    if (!products_)
+        return;
+    products_ = false;
+    qc_.hide();
+    CB_HideFlagged->setVisible(false);
 }
 
 void TFr_ChannelPlot::barMoved(bool c_bar) {
@@ -102,12 +153,31 @@ void TFr_ChannelPlot::SB_awlChange() {
 }
 
 void TFr_ChannelPlot::iXYPlot1ClickDataPoint(int channel, int point) {
-    if (sink_)
-        sink_->ShowSelectedRecord(channel == 0, point);
+    if (!sink_)
+        return;
+    if (!products_) {
+        sink_->ShowSelectedRecord(channel == kAbsorption, point);
+        return;
+    }
+    // Left-out values make point numbers differ from record numbers.
+    bool isA = false;
+    std::size_t row = 0;
+    const IndexedPoints* series = channel == kAbsorption    ? &a_.shown
+                                  : channel == kAttenuation ? &c_.shown
+                                                            : nullptr;
+    if (series && point >= 0 && static_cast<std::size_t>(point) < series->size()) {
+        isA = channel == kAbsorption;
+        row = series->index[static_cast<std::size_t>(point)];
+    } else if (!qc_.pointAt(channel, point, &isA, &row)) {
+        return; // not a record (a bin)
+    }
+    sink_->ShowSelectedRecord(isA, static_cast<int>(row));
 }
 
 void TFr_ChannelPlot::showFailure(const QString& message) {
     iXYPlot1->setOverlayText(message);
-    if (!message.isEmpty())
+    if (!message.isEmpty()) {
+        hideProducts();
         iXYPlot1->clearAllChannels();
+    }
 }

@@ -13,9 +13,11 @@ TFr_Residual::TFr_Residual(QWidget* parent) : TFr_ParentFrame(parent) {
     chart->setObjectName("ResidualChart");
     chart->setTitle("Residual Temperature vs Time");
     chart->addChannel("ΔT (°C)", QColor(44, 160, 44), true, true);
-    chart->setAxisLabel(ChartWidget::Axis::X, "Time (ms)");
+    // Labelled in the format chosen in the chart's menu, as the time view's axis is.
+    chart->setTimeAxis(ChartWidget::Axis::X);
     chart->setAxisLabel(ChartWidget::Axis::Y, "ΔT (°C)");
     chart->setButtonVisible(ChartWidget::Button::Resume, false);
+    chart->setButtonVisible(ChartWidget::Button::Cursor, false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addWidget(chart, 1);
@@ -31,17 +33,20 @@ void TFr_Residual::AttachData(HYP_Data* data) {
 void TFr_Residual::Refresh() {
     chart->clearAllChannels();
     const ProductTable* t = data_ ? data_->record_products.get() : nullptr;
-    if (!t || t->dT.empty()) {
-        chart->setOverlayText(
-            "No residual temperature: choose the residual temperature correction");
-        chart->replot();
+    if (!t || t->dT.size() != t->rows() || t->rows() == 0) {
+        chart->setEmptyText(
+            data_ && !data_->records.empty()
+                ? "No residual temperature: choose the residual temperature correction"
+                : "No data loaded");
         return;
     }
-    chart->setOverlayText(QString());
+    // Elapsed time counts from the first record, as in the time view.
+    chart->setTimeOrigin(data_->records.empty() ? t->time.front() : data_->records.front().time,
+                         t->start_utc ? t->start_utc : data_->start_utc);
     std::vector<double> x, y;
     x.reserve(t->rows());
     y.reserve(t->rows());
-    for (std::size_t i = 0; i < t->rows() && i < t->dT.size(); ++i) {
+    for (std::size_t i = 0; i < t->rows(); ++i) {
         if (!std::isfinite(t->dT[i]))
             continue;
         x.push_back(t->time[i]);
@@ -49,5 +54,4 @@ void TFr_Residual::Refresh() {
     }
     chart->setPoints(0, x, y);
     chart->fitAll();
-    chart->replot();
 }

@@ -1,7 +1,10 @@
 // The spectral view: one record's corrected a and c spectra, browsed with a scroll bar; in live
-// mode the newest record.
+// mode the newest record.  With record products, the record's processed spectra with their QC
+// flags, and the record's flag in the title.
 #pragma once
 
+#include "product_series.h"
+#include "qc_overlay.h"
 #include "tfr_parent_frame.h"
 
 class ChartWidget;
@@ -31,6 +34,9 @@ class TFr_Spectral : public TFr_ParentFrame {
     // The shown record's time (ms).
     QLabel* L_RecordTime = nullptr;
     QLabel* L_Saln = nullptr;
+    // Leaves out values flagged 3 and 4; shown only while the products carry QC flags.
+    QCheckBox* CB_HideFlagged = nullptr;
+    const QcOverlay& qcOverlay() const { return qc_; }
 
   public slots:
     void SB_NumberChange();
@@ -40,5 +46,12 @@ class TFr_Spectral : public TFr_ParentFrame {
     void showFailure(const QString& message) override;
 
   private:
+    // Draws row `row` of the record products; false without them.
+    bool drawProducts(std::size_t row);
+    void hideProducts();
+
     const HYP_Data* data_ = nullptr;
+    QcOverlay qc_;
+    FlaggedPoints a_, c_; // kept between redraws for their buffers
+    bool products_ = false;
 };

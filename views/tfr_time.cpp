@@ -13,6 +13,7 @@
 #include "chart_widget.h"
 #include "hyp_data.h"
 #include "nearest_index.h"
+#include "products.h"
 #include "selection_sink.h"
 #include "series_window.h"
 
@@ -72,6 +73,7 @@ void TFr_Time::applyOrientation() {
 void TFr_Time::AttachData(HYP_Data* data) {
     data_ = data;
     drawn_ = Drawn();
+    hideProducts();
     iXYPlot1->clearAllChannels();
     showFailure(QString());
     iXYPlot1->setAxisTracking(ChartWidget::Axis::X, ChartWidget::Tracking::Scroll);
@@ -111,6 +113,15 @@ void TFr_Time::Refresh() {
     const int c = cChannel();
     showChannelLabels();
     const bool swapped = CB_Orientation->isChecked();
+    if (drawProducts(!swapped)) {
+        // What was processed and flagged, one point per product row; the live append path
+        // starts again from a full redraw once the products are gone.
+        drawn_ = Drawn();
+        iXYPlot1->setTimeOrigin(data_->records.front().time, data_->start_utc);
+        if (!iXYPlot1->overlayText().isEmpty())
+            iXYPlot1->setOverlayText(QString());
+        return;
+    }
     const std::vector<double> key = SeriesWindow::settingsKey(*data_, a, c);
     if (appendNewRecords(a, c, swapped, key))
         return;
@@ -226,6 +237,10 @@ void TFr_Time::B_GrabClick() {
     const int e = static_cast<int>(nearest_index(data_->records, x1, time));
     const int l = static_cast<int>(nearest_index(data_->records, x2, time));
     sink_->ShowSelectedRange(true, std::min(e, l), std::max(e, l));
+}
+
+const std::vector<double>& TFr_Time::productKey(const ProductTable& t) {
+    return t.time;
 }
 
 void TFr_Time::showFailure(const QString& message) {

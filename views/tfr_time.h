@@ -34,6 +34,7 @@ class TFr_Time : public TFr_ChannelPlot {
 
   protected:
     void showFailure(const QString& message) override;
+    const std::vector<double>& productKey(const ProductTable& t) override;
 
   private:
     // What the chart shows, so that a redraw after appended records only adds the new ones.

@@ -1,7 +1,9 @@
 // Renders every view with sample data into PNG files under the build folder, for a look.
+#include <QCheckBox>
 #include <QFile>
 #include <QImage>
 #include <QScrollBar>
+#include <QSlider>
 #include <QTest>
 
 #include "chart_widget.h"
@@ -9,15 +11,17 @@
 #include "sample_data.h"
 #include "tf_scattering_guide.h"
 #include "tf_time_shift.h"
+#include "tfr_binned.h"
 #include "tfr_depth.h"
 #include "tfr_reference.h"
+#include "tfr_residual.h"
 #include "tfr_spectral.h"
 #include "tfr_time.h"
 
 namespace {
 
 // The image has pixels of the given colour (the channel drawn), not just axes and background.
-bool hasColour(const QImage& image, const QColor& colour) {
+bool hasColour(const QImage& image, const QColor& colour, int pixels) {
     int hits = 0;
     for (int y = 0; y < image.height(); y += 1)
         for (int x = 0; x < image.width(); x += 1) {
@@ -27,10 +31,13 @@ bool hasColour(const QImage& image, const QColor& colour) {
                 std::abs(c.blue() - colour.blue()) < 30)
                 ++hits;
         }
-    return hits > 50;
+    return hits > pixels;
 }
 
-void save(QWidget* view, ChartWidget* chart, const QString& name) {
+// `pixels`: how many pixels of each channel's colour show it was drawn (a single marker has
+// fewer than a line).
+void save(QWidget* view, ChartWidget* chart, const QString& name,
+          std::initializer_list<int> channels = {0, 1}, int pixels = 50) {
     view->resize(900, 560);
     view->show();
     chart->replotNow();
@@ -40,10 +47,53 @@ void save(QWidget* view, ChartWidget* chart, const QString& name) {
     QVERIFY(chart->saveImage(path, 900, 500));
     const QImage image(path);
     QVERIFY(!image.isNull());
-    QVERIFY2(hasColour(image, chart->channelColour(0)), qPrintable(name));
-    QVERIFY2(hasColour(image, chart->channelColour(1)), qPrintable(name));
+    for (int channel : channels)
+        QVERIFY2(hasColour(image, chart->channelColour(channel), pixels),
+                 qPrintable(name + " " + chart->channelName(channel)));
     // The whole view with its controls, too.
     QVERIFY(view->grab().save(dir + "/" + name + "_frame.png"));
+}
+
+// Record products of the sample cast as processing would give them: the records' values on
+// the a channels, with a few values flagged suspect, failed (spikes) or missing, a record flag,
+// and a residual temperature.
+std::shared_ptr<ProductTable> cast_products(const HYP_Data& d) {
+    auto t = std::make_shared<ProductTable>();
+    t->a_wavelengths = t->c_wavelengths = d.a_wavelengths;
+    t->common_grid = true;
+    const std::size_t rows = d.records.size(), k = d.a_wavelengths.size();
+    for (std::size_t r = 0; r < rows; ++r) {
+        const hyp_data& rec = d.records[r];
+        t->time.push_back(rec.time);
+        t->pressure.push_back(d.ctd_list.samples[r].pressure);
+        t->dT.push_back(0.05 * std::sin(rec.time / 40000.0) + 0.01 * std::sin(rec.time / 3100.0));
+        std::uint8_t worst = qc_flag::kPass;
+        for (std::size_t i = 0; i < k; ++i) {
+            auto flagged = [&](std::vector<double>& m, std::vector<std::uint8_t>& f, double v,
+                               std::size_t shift) {
+                std::uint8_t flag = qc_flag::kPass;
+                const std::size_t n = r + shift + 7 * i;
+                if (n % 241 == 0) {
+                    flag = qc_flag::kMissing;
+                    v = NAN;
+                } else if (n % 131 == 0) {
+                    flag = qc_flag::kFail;
+                    v += 0.08;
+                } else if (n % 53 == 0) {
+                    flag = qc_flag::kSuspect;
+                    v += 0.025;
+                }
+                m.push_back(v);
+                f.push_back(flag);
+                if (flag != qc_flag::kMissing)
+                    worst = std::max(worst, flag);
+            };
+            flagged(t->a, t->a_flags, rec.a_values[i], 0);
+            flagged(t->c, t->c_flags, rec.c_values[i], 29);
+        }
+        t->flag.push_back(worst);
+    }
+    return t;
 }
 
 } // namespace
@@ -52,6 +102,7 @@ class RenderTests : public QObject {
     Q_OBJECT
   private slots:
     void views();
+    void productViews();
 };
 
 void RenderTests::views() {
@@ -122,6 +173,54 @@ void RenderTests::views() {
         TForm1 guide;
         guide.show();
         QVERIFY(guide.grab().save(QString(VELMORA_VIEWS_OUT) + "/scattering_guide.png"));
+    }
+}
+
+void RenderTests::productViews() {
+    auto d = sample::make_data(2000, true);
+    d->start_utc = 1709683170000;
+    auto t = cast_products(*d);
+    d->record_products = t;
+    ProcessingOptions::Binning bins;
+    bins.kind = BinKind::Depth;
+    bins.width = 2.0;
+    d->binned_products = std::make_shared<ProductTable>(bin_products(*t, bins));
+    {
+        TFr_Time view;
+        view.AttachData(d.get());
+        view.SB_awl->setValue(4);
+        view.iXYPlot1->setTimeFormat(ChartWidget::TimeFormat::Clock);
+        save(&view, view.iXYPlot1, "views_time_qc",
+             {0, 1, view.qcOverlay().suspectChannel(), view.qcOverlay().failChannel()});
+        view.CB_HideFlagged->click();
+        save(&view, view.iXYPlot1, "views_time_qc_hidden");
+    }
+    {
+        TFr_Depth view;
+        view.AttachData(d.get());
+        view.SB_awl->setValue(4);
+        save(&view, view.iXYPlot1, "views_depth_qc_bins",
+             {0, 1, view.qcOverlay().failChannel(), view.aBinChannel(), view.cBinChannel()});
+    }
+    {
+        TFr_Spectral view;
+        view.AttachData(d.get());
+        // Record 54: a suspect at 412 nm, c failed at 675 nm.
+        view.SB_Number->setValue(54);
+        save(&view, view.iPlot1, "views_spectral_qc",
+             {0, 1, view.qcOverlay().suspectChannel(), view.qcOverlay().failChannel()}, 15);
+    }
+    {
+        TFr_Binned view;
+        view.AttachData(d.get());
+        view.S_Bin->setValue(8);
+        save(&view, view.chart, "views_binned", {4, 5});
+    }
+    {
+        TFr_Residual view;
+        view.AttachData(d.get());
+        view.chart->setTimeFormat(ChartWidget::TimeFormat::Elapsed);
+        save(&view, view.chart, "views_residual", {0});
     }
 }
 
