@@ -322,6 +322,10 @@ void ProcessingController::EditThresholds() {
     ProcessingOptions::Qc qc = ctx_.ws.processing.qc;
     if (ctx_.dialogs.qc_thresholds(qc) != mrOk)
         return;
+    if (const std::string why = qc.inconsistency(); !why.empty()) {
+        ctx_.dialogs.message("The thresholds were not changed: " + why + ".", "QC Thresholds");
+        return;
+    }
     ctx_.ws.processing.qc = qc;
     Reprocess();
 }
@@ -411,6 +415,14 @@ void ProcessingController::Save() {
         });
     } catch (const JobCancelled&) {
         ws.window.status = "Save cancelled; no file was written.";
+        return;
+    } catch (const OutputError& e) {
+        const std::string what = e.what();
+        if (what.rfind(kSeabassCheckFailed, 0) == 0)
+            ctx_.dialogs.findings("The SeaBASS file fails its check and was not kept",
+                                  lines_after_first(what));
+        else
+            ctx_.dialogs.message(with_path(what, e.path()), "Error saving file");
         return;
     } catch (const VelmoraError& e) {
         const std::string what = e.what();

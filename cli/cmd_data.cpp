@@ -454,6 +454,12 @@ void read_processing(const Args& a, ProcessingOptions& o) {
             "The residual temperature correction needs a common wavelength grid (--grid a)."};
     if (o.binning.kind == BinKind::Depth && o.ctd.file.empty())
         throw UsageError{"--bin depth needs a merged CTD log (--ctd)."};
+    if (const std::string why = o.qc.inconsistency(); !why.empty())
+        throw UsageError{"--qc-set: " + why + "."};
+    if (!(o.scattering.residual.window_lo < o.scattering.residual.window_hi))
+        throw UsageError{"--rt-window " + text::format_g(o.scattering.residual.window_lo, 6) + ":" +
+                         text::format_g(o.scattering.residual.window_hi, 6) +
+                         ": LO must be below HI."};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -488,10 +494,12 @@ std::string& history() {
     return line;
 }
 
-// `start`: the start time given on the command line, over the file's own.
-void correct_one_file(const std::string& data, const std::string& out, const ProcessingOptions& o,
-                      std::vector<std::string>& notes,
-                      std::optional<std::int64_t> start = std::nullopt) {
+// `start`: the start time given on the command line, over the file's own.  Returns the files
+// written.
+std::vector<std::string> correct_one_file(const std::string& data, const std::string& out,
+                                          const ProcessingOptions& o,
+                                          std::vector<std::string>& notes,
+                                          std::optional<std::int64_t> start = std::nullopt) {
     HYP_Data d;
     cli::about_file(data, [&] {
         d.load_file(data, false);
@@ -505,15 +513,19 @@ void correct_one_file(const std::string& data, const std::string& out, const Pro
     // Correction faults are about the data, not about OUT: they come before any file is opened.
     if (!uses_products(o) && !o.output.netcdf && !o.output.seabass) {
         d.fill_corrected_records();
-        if (o.output.text)
-            cli::about_file(out, [&] { d.save_corrected(out, true, o.output.chl_column); });
-        return;
+        if (!o.output.text)
+            return {};
+        cli::about_file(out, [&] { d.save_corrected(out, true, o.output.chl_column); });
+        return {out};
     }
     const ProductTable t = make_products(d, o);
-    if (o.output.seabass)
-        cli::about_file(output_paths(out, o.output).seabass,
-                        [&] { seabass::refuse_unwritable(t); });
-    cli::about_file(out, [&] { write_table_outputs(d, o, t, out, history()); });
+    try {
+        return write_table_outputs(d, o, t, out, history());
+    } catch (const OutputError& e) {
+        throw VelmoraError(cli::about(e.path(), e.what()));
+    } catch (const VelmoraError& e) {
+        throw VelmoraError(cli::about(out, e.what()));
+    }
 }
 
 // The GUI's default corrected name: the data file's name without its last four characters,
@@ -542,7 +554,7 @@ int correct_many(const std::vector<std::string>& files, const std::string& outdi
 
     struct Job {
         std::string data, out, error;
-        std::vector<std::string> notes;
+        std::vector<std::string> notes, written;
         bool ok = false;
     };
     std::vector<Job> jobs(files.size());
@@ -570,7 +582,7 @@ int correct_many(const std::vector<std::string>& files, const std::string& outdi
                 continue;
             try {
                 cli::check_input(job.data);
-                correct_one_file(job.data, job.out, o, job.notes, start);
+                job.written = correct_one_file(job.data, job.out, o, job.notes, start);
                 job.ok = true;
             } catch (const VelmoraError& e) {
                 job.error = e.what();
@@ -592,7 +604,10 @@ int correct_many(const std::vector<std::string>& files, const std::string& outdi
     for (const Job& job : jobs) {
         print_notes(job.data + ": ", job.notes);
         if (job.ok) {
-            std::printf("%s -> %s\n", job.data.c_str(), job.out.c_str());
+            std::string files;
+            for (const std::string& w : job.written)
+                files += (files.empty() ? "" : ", ") + w;
+            std::printf("%s -> %s\n", job.data.c_str(), files.c_str());
         } else {
             cli::print_failure(cli::about(job.data, job.error));
             status = 1;
@@ -634,6 +649,10 @@ int cmd_correct(int argc, char** argv) {
         if (a.has("-o") && a.positional.size() != 1)
             throw UsageError{"-o takes one DATA file; use -d OUTDIR for several"};
         check_correction_inputs(o);
+        if (a.has("-o"))
+            if (const std::string clash = output_clash(output_paths(a.get("-o"), o.output));
+                !clash.empty())
+                throw UsageError{clash};
         if (a.has("-d"))
             return correct_many(a.positional, a.get("-d"), o, start);
         cli::check_input(a.positional[0]);

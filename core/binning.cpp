@@ -92,6 +92,29 @@ double mean_of(const std::vector<double>& col, const Bin& bin) {
     return count > 0 ? sum / static_cast<double>(count) : kNaN;
 }
 
+// The mean longitude of the bin's records, taken the short way round: a ship crossing 180°
+// averages to near 180°, not to 0°.  Result in [-180, 180); NaN when none is finite.
+double mean_longitude(const std::vector<double>& lon, const Bin& bin) {
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (std::size_t n : bin.records)
+        if (std::isfinite(lon[n])) {
+            lo = std::min(lo, lon[n]);
+            hi = std::max(hi, lon[n]);
+        }
+    if (!(hi - lo > 180.0))
+        return mean_of(lon, bin); // not across the 180° line (or none)
+    // Across it: the western longitudes counted beyond 180°.
+    double sum = 0.0;
+    std::size_t count = 0;
+    for (std::size_t n : bin.records)
+        if (std::isfinite(lon[n])) {
+            sum += lon[n] < 0.0 ? lon[n] + 360.0 : lon[n];
+            ++count;
+        }
+    const double mean = sum / static_cast<double>(count);
+    return mean >= 180.0 ? mean - 360.0 : mean;
+}
+
 // One matrix of the table (a or c).
 struct Matrix {
     const std::vector<double>& v;
@@ -104,12 +127,16 @@ class Statistics {
     explicit Statistics(const ProcessingOptions::Binning& b) : b_(b) {}
 
     // The statistic, standard deviation and count of each channel of `m` over the records of
-    // `bin`, one value per channel into each of `stat`, `sd` and `count`.
-    void row(const Matrix& m, const Bin& bin, double* stat, double* sd, int* count) {
+    // `bin`, one value per channel into each of `stat`, `sd` and `count`; with flags, the flag of
+    // each binned value into `flag`.
+    void row(const Matrix& m, const Bin& bin, double* stat, double* sd, int* count,
+             std::uint8_t* flag) {
         const std::size_t size = bin.records.size();
         // The kept values, channel after channel, `size` slots each.
         scratch_.resize(m.channels * size);
         kept_.assign(m.channels, 0);
+        // Per channel: whether a suspect (bit 1) or a passed (bit 0) value was kept.
+        kept_flags_.assign(m.channels, 0);
         for (std::size_t n : bin.records) {
             const double* values = m.v.data() + n * m.channels;
             const std::uint8_t* flags = m.flags.empty() ? nullptr : m.flags.data() + n * m.channels;
@@ -117,14 +144,24 @@ class Statistics {
                 if (!std::isfinite(values[i]) || (flags && excluded(flags[i])))
                     continue;
                 scratch_[i * size + kept_[i]++] = values[i];
+                if (flags)
+                    kept_flags_[i] |= flags[i] == qc_flag::kSuspect ? 2
+                                      : flags[i] == qc_flag::kPass  ? 1
+                                                                    : 0;
             }
         }
         for (std::size_t i = 0; i < m.channels; ++i) {
             double* x = scratch_.data() + i * size;
             const std::size_t k = kept_[i];
             count[i] = static_cast<int>(k);
+            if (flag)
+                flag[i] = kept_flags_[i] & 2   ? qc_flag::kSuspect
+                          : kept_flags_[i] & 1 ? qc_flag::kPass
+                                               : qc_flag::kNotEvaluated;
             if (k == 0 || static_cast<long long>(k) < b_.min_count) {
                 stat[i] = sd[i] = kNaN;
+                if (flag)
+                    flag[i] = qc_flag::kMissing;
                 continue;
             }
             const double mean = std::accumulate(x, x + k, 0.0) / static_cast<double>(k);
@@ -140,6 +177,7 @@ class Statistics {
     const ProcessingOptions::Binning& b_;
     std::vector<double> scratch_;
     std::vector<std::size_t> kept_;
+    std::vector<std::uint8_t> kept_flags_;
 
     bool excluded(std::uint8_t f) const {
         return f == qc_flag::kFail || f == qc_flag::kMissing ||
@@ -240,6 +278,13 @@ ProductTable bin_products(const ProductTable& t, const ProcessingOptions::Binnin
     out.c.resize(rows * nc);
     out.c_sd.resize(rows * nc);
     out.c_n.resize(rows * nc);
+    const bool flagged = !t.a_flags.empty() && !t.c_flags.empty();
+    if (flagged) {
+        out.a_flags.resize(rows * na);
+        out.c_flags.resize(rows * nc);
+        out.qc_window_lo = t.qc_window_lo;
+        out.qc_window_hi = t.qc_window_hi;
+    }
     const Matrix a{t.a, t.a_flags, na};
     const Matrix c{t.c, t.c_flags, nc};
     // The bins shared out over the processors, each thread with its own scratch room.
@@ -249,8 +294,10 @@ ProductTable bin_products(const ProductTable& t, const ProcessingOptions::Binnin
     const auto errors = parallel::run_all(parts, [&](std::size_t k) {
         Statistics stats(b);
         for (std::size_t r = k * rows / parts; r < (k + 1) * rows / parts; ++r) {
-            stats.row(a, bins[r], &out.a[r * na], &out.a_sd[r * na], &out.a_n[r * na]);
-            stats.row(c, bins[r], &out.c[r * nc], &out.c_sd[r * nc], &out.c_n[r * nc]);
+            stats.row(a, bins[r], &out.a[r * na], &out.a_sd[r * na], &out.a_n[r * na],
+                      flagged ? &out.a_flags[r * na] : nullptr);
+            stats.row(c, bins[r], &out.c[r * nc], &out.c_sd[r * nc], &out.c_n[r * nc],
+                      flagged ? &out.c_flags[r * nc] : nullptr);
         }
     });
     for (const std::exception_ptr& e : errors)
@@ -278,7 +325,10 @@ ProductTable bin_products(const ProductTable& t, const ProcessingOptions::Binnin
         out.n.push_back(static_cast<int>(bin.records.size()));
         for (const Averaged& col : averaged)
             if (!col.in.empty())
-                col.out.push_back(mean_of(col.in, bin));
+                col.out.push_back(&col.in == &t.lon ? mean_longitude(t.lon, bin)
+                                                    : mean_of(col.in, bin));
     }
+    if (flagged)
+        record_flags_of_values(out);
     return out;
 }

@@ -218,7 +218,10 @@ void Writer::write(const std::string& history) {
     const std::size_t rows = t.rows();
     time_dim_ = f_.define_dim("time", rows);
     int a_dim = -1, c_dim = -1;
-    if (t.common_grid) {
+    // One wavelength dimension when a and c share their wavelengths (a common grid, or an
+    // instrument whose a and c filters are the same).
+    const bool shared = t.common_grid || t.a_wavelengths == t.c_wavelengths;
+    if (shared) {
         a_dim = c_dim = f_.define_dim("wavelength", t.a_channels());
     } else {
         a_dim = f_.define_dim("wavelength_a", t.a_channels());
@@ -252,7 +255,7 @@ void Writer::write(const std::string& history) {
         f_.put_att(v, "units", "nm");
         doubles_.push_back({v, &nm});
     };
-    if (t.common_grid) {
+    if (shared) {
         wavelength("wavelength", a_dim, t.a_wavelengths, "");
     } else {
         wavelength("wavelength_a", a_dim, t.a_wavelengths, " of the a channels");

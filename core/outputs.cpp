@@ -3,6 +3,9 @@
 #include "outputs.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 #include <exception>
 
 #include "hyp_data.h"
@@ -21,6 +24,65 @@ OutputPaths output_paths(const std::string& out, const ProcessingOptions::Output
         p.seabass = sibling_path(out, "", ".sb");
     return p;
 }
+
+std::string output_clash(const OutputPaths& p) {
+    if (p.text.empty())
+        return {};
+    if (p.text == p.netcdf)
+        return p.text + ": the NetCDF file would overwrite the text file; give the text file "
+                        "another extension.";
+    if (p.text == p.seabass)
+        return p.text + ": the SeaBASS file would overwrite the text file; give the text file "
+                        "another extension.";
+    return {};
+}
+
+namespace {
+
+// The earlier files a run replaces, moved aside while it lasts: put back when it fails,
+// removed when it has written every file.
+class KeptAside {
+  public:
+    explicit KeptAside(const std::vector<std::string>& paths) {
+        for (const std::string& p : paths) {
+            std::error_code ec;
+            if (!std::filesystem::is_regular_file(p, ec))
+                continue;
+            std::string aside = p + ".velmora-old";
+            for (int k = 1; std::filesystem::exists(aside, ec); ++k)
+                aside = p + ".velmora-old" + std::to_string(k);
+            std::filesystem::rename(p, aside, ec);
+            if (ec) {
+                put_back();
+                throw OutputError(p, "Unable to open file for saving.  Is this file opened in "
+                                     "another program?");
+            }
+            kept_.emplace_back(p, aside);
+        }
+    }
+    ~KeptAside() { put_back(); }
+    KeptAside(const KeptAside&) = delete;
+    KeptAside& operator=(const KeptAside&) = delete;
+
+    // Every file was written: the earlier ones go.
+    void drop() noexcept {
+        for (const auto& [path, aside] : kept_)
+            std::remove(aside.c_str());
+        kept_.clear();
+    }
+
+  private:
+    void put_back() noexcept {
+        for (const auto& [path, aside] : kept_) {
+            std::error_code ec;
+            std::filesystem::rename(aside, path, ec);
+        }
+        kept_.clear();
+    }
+    std::vector<std::pair<std::string, std::string>> kept_;
+};
+
+} // namespace
 
 std::vector<std::string> write_outputs(HYP_Data& d, const ProcessingOptions& o,
                                        const std::string& out, const std::string& history,
@@ -46,39 +108,65 @@ std::vector<std::string> write_table_outputs(HYP_Data& d, const ProcessingOption
                                              const std::string& history,
                                              const std::function<void()>& checkpoint) {
     const OutputPaths paths = output_paths(out, o.output);
+    if (const std::string clash = output_clash(paths); !clash.empty())
+        throw VelmoraError(clash);
     // A SeaBASS file that cannot be written stops the run before any file is written.
-    if (!paths.seabass.empty())
-        seabass::refuse_unwritable(t);
+    if (!paths.seabass.empty()) {
+        try {
+            seabass::refuse_unwritable(t);
+        } catch (const VelmoraError& e) {
+            throw OutputError(paths.seabass, e.what());
+        }
+    }
+    const bool products = uses_products(o);
+    std::vector<std::string> planned;
+    if (!paths.text.empty())
+        planned = products ? product_text_paths(paths.text, t) : std::vector{paths.text};
+    for (const std::string* p : {&paths.netcdf, &paths.seabass})
+        if (!p->empty())
+            planned.push_back(*p);
+    KeptAside earlier(planned);
+
     std::vector<std::string> written;
-    auto step = [&] {
+    // One file after the other; a failure is said about the file it concerns.
+    auto step = [&](const std::string& path, auto&& write) {
+        try {
+            write();
+        } catch (const OutputError&) {
+            throw;
+        } catch (const VelmoraError& e) {
+            throw OutputError(path, e.what());
+        }
         if (checkpoint)
             checkpoint();
     };
     try {
-        if (!paths.text.empty()) {
-            if (uses_products(o)) {
-                for (std::string& p : write_product_text(paths.text, d, o, t))
-                    written.push_back(std::move(p));
-            } else {
-                d.save_corrected(paths.text, true, o.output.chl_column);
-                written.push_back(paths.text);
-            }
-            step();
-        }
-        if (!paths.netcdf.empty()) {
-            write_netcdf(paths.netcdf, t, history);
-            written.push_back(paths.netcdf);
-            step();
-        }
-        if (!paths.seabass.empty()) {
-            seabass::write_file(paths.seabass, t);
-            written.push_back(paths.seabass);
-            step();
-        }
+        if (!paths.text.empty())
+            step(paths.text, [&] {
+                if (products) {
+                    for (std::string& p : write_product_text(paths.text, d, o, t))
+                        written.push_back(std::move(p));
+                } else {
+                    d.save_corrected(paths.text, true, o.output.chl_column);
+                    written.push_back(paths.text);
+                }
+            });
+        if (!paths.netcdf.empty())
+            step(paths.netcdf, [&] {
+                write_netcdf(paths.netcdf, t, history);
+                written.push_back(paths.netcdf);
+            });
+        if (!paths.seabass.empty())
+            step(paths.seabass, [&] {
+                seabass::write_file(paths.seabass, t);
+                written.push_back(paths.seabass);
+            });
     } catch (...) {
-        for (const std::string& p : written)
+        // Whatever stands at a planned path now is this run's (the earlier files are aside).
+        for (const std::string& p : planned)
             std::remove(p.c_str());
         throw;
     }
+    earlier.drop();
     return written;
 }

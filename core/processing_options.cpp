@@ -602,3 +602,24 @@ void ProcessingOptions::save_recipe(const std::string& path) const {
     file.stream() << to_json();
     file.commit();
 }
+
+std::string ProcessingOptions::Qc::inconsistency() const {
+    const auto g = [](double v) { return text::format_g(v, 6); };
+    const auto below = [&](const char* lo_name, double lo, const char* hi_name, double hi,
+                           bool strict) -> std::string {
+        if (strict ? lo < hi : lo <= hi)
+            return {};
+        return std::string(lo_name) + " " + g(lo) + " must be " + (strict ? "below " : "at most ") +
+               hi_name + " " + g(hi);
+    };
+    for (const std::string& why :
+         {below("range_min", range_min, "range_max", range_max, true),
+          below("spike_suspect", spike_suspect, "spike_fail", spike_fail, false),
+          below("neg_b_fail", neg_b_fail, "neg_b_suspect", neg_b_suspect, false),
+          below("flat_suspect", flat_suspect, "flat_fail", flat_fail, false),
+          below("residual_suspect", residual_suspect, "residual_fail", residual_fail, false),
+          below("window_lo", window_lo, "window_hi", window_hi, true)})
+        if (!why.empty())
+            return why;
+    return {};
+}

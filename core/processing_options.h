@@ -124,6 +124,9 @@ struct ProcessingOptions {
         double residual_suspect = 1.0, residual_fail = 3.0; // degrees C
         double window_lo = 400.0, window_hi = 700.0;        // nm, for the record flag
         bool operator==(const Qc&) const = default;
+        // What is wrong with the thresholds taken together (a suspect threshold past its fail
+        // threshold, a range or window the wrong way round), or empty.
+        std::string inconsistency() const;
     };
     struct Binning {
         BinKind kind = BinKind::None;

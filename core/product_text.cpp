@@ -14,6 +14,12 @@
 
 namespace {
 
+// Whether the table has a flag for every value (the flags file).
+bool has_value_flags(const ProductTable& t) {
+    return !t.a_flags.empty() && t.a_flags.size() == t.rows() * t.a_channels() &&
+           t.c_flags.size() == t.rows() * t.c_channels();
+}
+
 const char* const kSaveError =
     "Unable to open file for saving.  Is this file opened in another program?";
 
@@ -123,8 +129,7 @@ std::vector<std::string> write_product_text(const std::string& path, const HYP_D
         file.commit();
     }
     std::vector<std::string> written{path};
-    if (!t.a_flags.empty() && t.a_flags.size() == t.rows() * t.a_channels() &&
-        t.c_flags.size() == t.rows() * t.c_channels()) {
+    if (has_value_flags(t)) {
         written.push_back(sibling_path(path, "_flags", ""));
         write_companion(written.back(), d, x, t, t.c_flags, t.a_flags);
     }
@@ -135,4 +140,15 @@ std::vector<std::string> write_product_text(const std::string& path, const HYP_D
         write_companion(written.back(), d, x, t, t.c_n, t.a_n);
     }
     return written;
+}
+
+std::vector<std::string> product_text_paths(const std::string& path, const ProductTable& t) {
+    std::vector<std::string> paths{path};
+    if (has_value_flags(t))
+        paths.push_back(sibling_path(path, "_flags", ""));
+    if (t.binned()) {
+        paths.push_back(sibling_path(path, "_sd", ""));
+        paths.push_back(sibling_path(path, "_n", ""));
+    }
+    return paths;
 }

@@ -15,6 +15,9 @@
 CorrectedHeaderExtras header_extras(const HYP_Data& d, const ProcessingOptions& o,
                                     const ProductTable& t);
 
+// The text file and the companions write_product_text writes beside it for this table.
+std::vector<std::string> product_text_paths(const std::string& path, const ProductTable& t);
+
 // Writes the text file and its companions through AtomicFile; returns the paths written.
 std::vector<std::string> write_product_text(const std::string& path, const HYP_Data& d,
                                             const ProcessingOptions& o, const ProductTable& t);

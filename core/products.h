@@ -51,6 +51,8 @@ struct ProductTable {
     // QC (empty without).
     std::vector<std::uint8_t> a_flags, c_flags; // per value
     std::vector<std::uint8_t> flag;             // per row
+    // The wavelengths (nm) whose values make the row's flag.
+    double qc_window_lo = 400.0, qc_window_hi = 700.0;
 
     // Bins (empty without).
     BinKind bin_kind = BinKind::None;
@@ -88,9 +90,15 @@ ProductTable make_products(HYP_Data& d, const ProcessingOptions& o);
 
 // QC flags on a table's final values, in record order (before binning).
 void apply_qc(ProductTable& t, const ProcessingOptions::Qc& q);
+// Each row's flag from the flags of its values in the table's QC window: 4 when one of them
+// is 4; else 3 when one is 3 or 9; else 1 when one is 1; else 2.
+void record_flags_of_values(ProductTable& t);
 
 // The bins of an unbinned table (flags, when present, choose the values left out).  The ChlA
-// column is left empty: make_products computes it from the binned a and c.
+// column is left empty: make_products computes it from the binned a and c.  With flags, each
+// binned value gets one too: 9 when too few values were left to give it, else 3 when a suspect
+// value went into it, else 1 when a passed one did, else 2; and each bin the flag of its values
+// in the QC window.
 ProductTable bin_products(const ProductTable& t, const ProcessingOptions::Binning& b);
 
 // File names of the outputs beside the text file OUT: OUT's stem with `suffix` and `ext`

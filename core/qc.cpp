@@ -181,6 +181,18 @@ int record_rank(Flag f) {
 constexpr Flag kRecordFlagOfRank[4] = {qc_flag::kNotEvaluated, qc_flag::kPass, qc_flag::kSuspect,
                                        qc_flag::kFail};
 
+// Per channel of a (or c): whether its values count in the record flag.  Channel i of both
+// matrices is the a wavelength i's channel: the c value of a channel counts when its a
+// wavelength lies in the window (c's own wavelengths only when the lists are not paired).
+std::vector<bool> in_record_window(const ProductTable& t, bool is_a) {
+    const bool paired = t.a_channels() == t.c_channels();
+    const std::vector<double>& wl = is_a || paired ? t.a_wavelengths : t.c_wavelengths;
+    std::vector<bool> in(wl.size());
+    for (std::size_t i = 0; i < wl.size(); ++i)
+        in[i] = wl[i] >= t.qc_window_lo && wl[i] <= t.qc_window_hi;
+    return in;
+}
+
 // The flag every value of a record gets from the gap and residual temperature tests (0: none).
 std::vector<Flag> record_tests(const ProductTable& t, const ProcessingOptions::Qc& q) {
     const std::size_t rows = t.rows();
@@ -294,17 +306,10 @@ void apply_qc(ProductTable& t, const ProcessingOptions::Qc& q) {
         return;
 
     const std::vector<Flag> per_record = record_tests(t, q);
-    // The record window goes by the a wavelength of a channel; off a common grid the c channels
-    // go by their own wavelength.
-    auto window = [&](const std::vector<double>& wl) {
-        std::vector<bool> in(wl.size());
-        for (std::size_t i = 0; i < wl.size(); ++i)
-            in[i] = wl[i] >= q.window_lo && wl[i] <= q.window_hi;
-        return in;
-    };
-    const Matrix a{t.a.data(), t.a_flags.data(), na, window(t.a_wavelengths)};
-    const Matrix c{t.c.data(), t.c_flags.data(), nc,
-                   window(t.common_grid ? t.a_wavelengths : t.c_wavelengths)};
+    t.qc_window_lo = q.window_lo;
+    t.qc_window_hi = q.window_hi;
+    const Matrix a{t.a.data(), t.a_flags.data(), na, in_record_window(t, true)};
+    const Matrix c{t.c.data(), t.c_flags.data(), nc, in_record_window(t, false)};
     const bool common = t.common_grid && na == nc;
     const double* neg_a = common ? t.a.data() : nullptr;
     const double* neg_c = common ? t.c.data() : nullptr;
@@ -331,6 +336,24 @@ void apply_qc(ProductTable& t, const ProcessingOptions::Qc& q) {
         std::uint8_t worst = 0;
         for (const auto& r : ranks)
             worst = std::max(worst, r[n]);
+        t.flag[n] = kRecordFlagOfRank[worst];
+    }
+}
+
+void record_flags_of_values(ProductTable& t) {
+    const std::size_t rows = t.rows(), na = t.a_channels(), nc = t.c_channels();
+    if (t.a_flags.size() != rows * na || t.c_flags.size() != rows * nc)
+        throw VelmoraError("The product table's columns do not match its rows.");
+    const std::vector<bool> in_a = in_record_window(t, true), in_c = in_record_window(t, false);
+    t.flag.assign(rows, qc_flag::kNotEvaluated);
+    for (std::size_t n = 0; n < rows; ++n) {
+        int worst = 0;
+        for (std::size_t i = 0; i < na; ++i)
+            if (in_a[i])
+                worst = std::max(worst, record_rank(t.a_flags[n * na + i]));
+        for (std::size_t i = 0; i < nc; ++i)
+            if (in_c[i])
+                worst = std::max(worst, record_rank(t.c_flags[n * nc + i]));
         t.flag[n] = kRecordFlagOfRank[worst];
     }
 }

@@ -230,11 +230,12 @@ TEST_F(CliRecipe, ResidualTemperatureQcAndTimeBinsOnTheSample) {
               "Residual temperature and scattering correction (Slade et al. 2010) applied at "
               "730.0 nm");
     const std::string& labels = lines[20];
-    const std::string tail = "a744.4\ttemp\tsaln\tpres\tdT\tn\t";
+    const std::string tail = "a744.4\ttemp\tsaln\tpres\tdT\tn\tflag\t";
     ASSERT_GE(labels.size(), tail.size());
     EXPECT_EQ(labels.substr(labels.size() - tail.size()), tail) << labels;
-    // The bins' standard deviations and counts beside it, laid out like the values.
-    for (const char* name : {"cast_corrected_sd.txt", "cast_corrected_n.txt"}) {
+    // The bins' flags, standard deviations and counts beside it, laid out like the values.
+    for (const char* name :
+         {"cast_corrected_flags.txt", "cast_corrected_sd.txt", "cast_corrected_n.txt"}) {
         const std::vector<std::string> side = lines_of(path(name));
         ASSERT_EQ(side.size(), lines.size()) << name;
         EXPECT_EQ(side[6], lines[6]);

@@ -180,13 +180,22 @@ TEST(BinStatistics, FlaggedValuesAreLeftOut) {
     expect_values(column(out.a, 2, 0), {4}); // 1 5 3 7
     EXPECT_EQ(column(out.a_n, 2, 0), std::vector<int>{4});
     EXPECT_EQ(column(out.a_n, 2, 1), std::vector<int>{6});
+    // A binned value is flagged by what went into it: the suspect value makes it suspect, and
+    // the bin takes the worst flag of its window.
+    EXPECT_EQ(out.a_flags, (std::vector<std::uint8_t>{3, 1}));
+    EXPECT_EQ(out.c_flags, std::vector<std::uint8_t>{1});
+    EXPECT_EQ(out.flag, std::vector<std::uint8_t>{3});
     b.exclude_suspect = true;
     out = bin_products(t, b);
     expect_values(column(out.a, 2, 0), {3}); // 1 3 7
     EXPECT_EQ(column(out.a_n, 2, 0), std::vector<int>{3});
-    // Binned rows carry no flags.
-    EXPECT_FALSE(out.has_qc());
-    EXPECT_TRUE(out.a_flags.empty() && out.c_flags.empty());
+    EXPECT_EQ(out.a_flags, (std::vector<std::uint8_t>{1, 1}));
+    EXPECT_EQ(out.flag, std::vector<std::uint8_t>{1});
+    // Too few values left: the value is missing, which makes the bin suspect.
+    b.min_count = 4;
+    out = bin_products(t, b);
+    EXPECT_EQ(out.a_flags, (std::vector<std::uint8_t>{9, 1}));
+    EXPECT_EQ(out.flag, std::vector<std::uint8_t>{3});
 }
 
 TEST(BinStatistics, ColumnsThatDoNotMatchTheRowsAreRefused) {
