@@ -3,10 +3,10 @@
 #include "outputs.h"
 
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 #include <utility>
-#include <exception>
 
 #include "hyp_data.h"
 #include "netcdf_writer.h"
@@ -162,9 +162,12 @@ std::vector<std::string> write_table_outputs(HYP_Data& d, const ProcessingOption
                 written.push_back(paths.seabass);
             });
     } catch (...) {
-        // Whatever stands at a planned path now is this run's (the earlier files are aside).
-        for (const std::string& p : planned)
-            std::remove(p.c_str());
+        // A file at a planned path now is this run's (the earlier files are aside).
+        for (const std::string& p : planned) {
+            std::error_code ec;
+            if (std::filesystem::is_regular_file(p, ec))
+                std::filesystem::remove(p, ec);
+        }
         throw;
     }
     earlier.drop();

@@ -307,3 +307,77 @@ TEST_F(CliRecipe, ResidualWindowWithoutChannelsIsRefused) {
 }
 
 } // namespace
+
+namespace {
+
+std::string text_of(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+const char* const kAllMetadata =
+    "--meta investigators=A --meta affiliations=B --meta contact=c@d.org --meta experiment=E "
+    "--meta cruise=C --meta station=S --meta documents=R --meta data_status=preliminary "
+    "--meta calibration_files=sample_hyp.dev --meta north_latitude=54.2 --meta "
+    "south_latitude=54.1 --meta east_longitude=7.9 --meta west_longitude=7.8 ";
+
+} // namespace
+
+// A run whose last file cannot be written leaves the earlier files of those names as they were.
+TEST_F(CliRecipe, FailedRunPutsBackTheFilesItReplaced) {
+    std::ofstream(path("x.txt")) << "earlier text\n";
+    std::ofstream(path("x.nc")) << "earlier netcdf\n";
+    fs::create_directory(path("x.sb")); // no file can take its place
+    const CliResult r = cli("correct " + residual() + "--qc --format text,netcdf,seabass " +
+                            kAllMetadata + "-o '" + path("x.txt").string() + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind(path("x.sb").string() + ": ", 0), 0u) << r.err;
+    EXPECT_EQ(text_of(path("x.txt")), "earlier text\n");
+    EXPECT_EQ(text_of(path("x.nc")), "earlier netcdf\n");
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().rfind("x", 0) == 0)
+            left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"x.nc", "x.sb", "x.txt"}));
+
+    // Once it can be written, every file of the run replaces its earlier one.
+    fs::remove(path("x.sb"));
+    ASSERT_EQ(cli("correct " + residual() + "--qc --format text,netcdf,seabass " + kAllMetadata +
+                  "-o '" + path("x.txt").string() + "'")
+                  .status,
+              0);
+    EXPECT_EQ(text_of(path("x.txt")).rfind("Output of hyp/flw data", 0), 0u);
+    EXPECT_TRUE(fs::exists(path("x_flags.txt")));
+    EXPECT_FALSE(fs::exists(path("x.nc.velmora-old")));
+}
+
+TEST_F(CliRecipe, TextFileNamedLikeItsSiblingIsRefused) {
+    struct Case {
+        const char* formats;
+        const char* out;
+        const char* says;
+    };
+    for (const Case& c : {Case{"text,netcdf", "same.nc", "the NetCDF file would overwrite"},
+                          Case{"text,seabass", "same.sb", "the SeaBASS file would overwrite"}}) {
+        const CliResult r = cli("correct '" + hyp + "' --format " + c.formats + " " + kAllMetadata +
+                                "-o '" + path(c.out).string() + "'");
+        EXPECT_EQ(r.status, 2) << c.out;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(path(c.out)));
+    }
+}
+
+TEST_F(CliRecipe, InconsistentThresholdsAreRefused) {
+    for (const char* set : {"range_min=20", "spike_suspect=0.1", "window_lo=800"}) {
+        const CliResult r = cli("correct '" + hyp + "' --qc --qc-set " + set + " -o '" +
+                                path("q.txt").string() + "'");
+        EXPECT_EQ(r.status, 2) << set;
+        EXPECT_EQ(r.err.find("--qc-set: "), r.err.find("--qc-set")) << r.err;
+    }
+    const CliResult r =
+        cli("correct '" + hyp + "' --qc --qc-set range_min=20 -o '" + path("q.txt").string() + "'");
+    EXPECT_NE(r.err.find("range_min 20 must be below range_max 15"), std::string::npos) << r.err;
+}

@@ -213,6 +213,20 @@ TEST(BinStatistics, WithoutFlagsValuesThatAreNotFiniteAreLeftOut) {
     EXPECT_EQ(column(out.a_n, 2, 0), std::vector<int>{3});
 }
 
+// A ship crossing 180 degrees: the mean position lies on the 180 degree line, not at 0.
+TEST(BinStatistics, LongitudesAcross180AreAveragedTheShortWay) {
+    ProductTable t = records({0, 1000, 2000, 3000, 70000, 71000}, {1, 2, 3, 4, 5, 6});
+    t.lat.assign(6, 10.0);
+    t.lon = {179.8, 179.9, -179.9, -179.6, -179.0, 179.0};
+    ProcessingOptions::Binning b = time_bins(60);
+    b.min_count = 1;
+    const ProductTable out = bin_products(t, b);
+    ASSERT_EQ(out.lon.size(), 2u);
+    EXPECT_NEAR(out.lon[0], -179.95, 1e-9); // (179.8 + 179.9 + 180.1 + 180.4) / 4 = 180.05
+
+    EXPECT_NEAR(out.lon[1], -180.0, 1e-9);
+}
+
 TEST(BinStatistics, CtdGpsAndResidualColumnsAreMeansOfTheFiniteValues) {
     ProductTable t = records({0, 1000, 2000, 70000}, {1, 2, 3, 4});
     t.temperature = {10, kNaN, 12, kNaN};

@@ -27,17 +27,20 @@ struct Shape {
     bool common = false, start = false, gps = false, ctd = false, qc = false;
     BinKind bins = BinKind::None;
     bool dT = false, chl = false;
+    // Off a common grid, c on the a wavelengths (an instrument with the same filters for both).
+    bool same_wavelengths = false;
+    bool shared() const { return common || same_wavelengths; }
 };
 
 ProductTable make_table(const Shape& s) {
     ProductTable t;
     t.common_grid = s.common;
-    const std::size_t nc = s.common ? s.a_channels : s.c_channels;
+    const std::size_t nc = s.shared() ? s.a_channels : s.c_channels;
     for (std::size_t i = 0; i < s.a_channels; ++i)
         t.a_wavelengths.push_back(400.25 + 4.5 * static_cast<double>(i));
     for (std::size_t i = 0; i < nc; ++i)
-        t.c_wavelengths.push_back(s.common ? t.a_wavelengths[i]
-                                           : 401.5 + 3.75 * static_cast<double>(i));
+        t.c_wavelengths.push_back(s.shared() ? t.a_wavelengths[i]
+                                             : 401.5 + 3.75 * static_cast<double>(i));
     if (s.start)
         t.start_utc = 1710504030250; // 2024-03-15T12:00:30.250Z
     for (std::size_t r = 0; r < s.rows; ++r) {
@@ -247,6 +250,8 @@ TEST_F(NetcdfWrite, LayoutAndValuesOfEachKindOfTable) {
     Shape time_bins_residual;
     time_bins_residual.bins = BinKind::Time;
     time_bins_residual.common = time_bins_residual.dT = true;
+    Shape same_filters;
+    same_filters.same_wavelengths = true;
     Shape one_record;
     one_record.rows = 1;
     one_record.gps = one_record.ctd = one_record.start = true;
@@ -268,6 +273,11 @@ TEST_F(NetcdfWrite, LayoutAndValuesOfEachKindOfTable) {
          {"time=4", "wavelength=5"},
          {"n", "a_sd", "c_sd", "a_n", "c_n", "dT"},
          "timeSeries"},
+        {"native a and c on the same wavelengths",
+         same_filters,
+         {"time=4", "wavelength=5"},
+         {},
+         "timeSeries"},
         {"one record",
          one_record,
          {"time=1", "wavelength_a=5", "wavelength_c=6"},
@@ -287,15 +297,15 @@ TEST_F(NetcdfWrite, LayoutAndValuesOfEachKindOfTable) {
         EXPECT_EQ(nc.dims(), c.dims);
         std::set<std::string> vars = c.extra_vars;
         vars.insert({"time", "a", "c"});
-        if (c.shape.common)
+        if (c.shape.shared())
             vars.insert("wavelength");
         else
             vars.insert({"wavelength_a", "wavelength_c"});
         EXPECT_EQ(nc.vars(), vars);
         EXPECT_EQ(nc.text("", "featureType"), c.feature);
 
-        const std::string wa = c.shape.common ? "wavelength" : "wavelength_a";
-        const std::string wc = c.shape.common ? "wavelength" : "wavelength_c";
+        const std::string wa = c.shape.shared() ? "wavelength" : "wavelength_a";
+        const std::string wc = c.shape.shared() ? "wavelength" : "wavelength_c";
         EXPECT_EQ(nc.var_dims("a"), (std::vector<std::string>{"time", wa}));
         EXPECT_EQ(nc.var_dims("c"), (std::vector<std::string>{"time", wc}));
         expect_same(nc.doubles(wa), t.a_wavelengths, wa);

@@ -310,12 +310,15 @@ TEST_F(QcRecordFlag, NotEvaluatedWithoutChannelsInTheWindow) {
     EXPECT_EQ(a_flags_of(t, 3)[0], 4);
 }
 
-TEST_F(QcRecordFlag, OffACommonGridTheCChannelsGoByTheirOwnWavelength) {
+// Channel i is a_wavelengths[i] with c_wavelengths[i]: off a common grid a channel's c value
+// counts when its a wavelength lies in the window, wherever its own wavelength lies.
+TEST_F(QcRecordFlag, OffACommonGridTheCValuesGoByTheirChannelsAWavelength) {
     t.common_grid = false;
-    t.c_wavelengths = {399.0, 400.0, 699.5, 700.5}; // the last one leaves the window
-    c(0, 3) = 20.0;
-    c(1, 2) = 20.0;
+    t.c_wavelengths = {400.5, 401.0, 700.5, 701.5};
+    c(0, 0) = 20.0; // c inside the window, its channel's a (399) outside
+    c(1, 2) = 20.0; // c outside, its channel's a (700) inside
     apply_qc(t, q);
+    EXPECT_EQ(c_flags_of(t, 0)[0], 4);
     EXPECT_EQ(t.flag[0], 1);
     EXPECT_EQ(t.flag[1], 4);
 }
