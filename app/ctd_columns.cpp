@@ -43,6 +43,22 @@ int count_columns(std::string_view line) {
     return count;
 }
 
+std::vector<std::string_view> split_columns(std::string_view line) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    std::vector<std::string_view> fields;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && blank(line[i]))
+            ++i;
+        const std::size_t start = i;
+        while (i < line.size() && !blank(line[i]))
+            ++i;
+        if (i > start)
+            fields.push_back(line.substr(start, i - start));
+    }
+    return fields;
+}
+
 std::optional<CtdColumns> accept(const FieldTexts& fields, const std::string& check_line,
                                  std::string& error) {
     // The whole field must be the number (blanks around it aside).

@@ -22,6 +22,9 @@ std::vector<std::string> read_preview(const std::string& path);
 // a blank.  An empty line counts 1.
 int count_columns(std::string_view line);
 
+// The fields of a line as the columns count them: runs of blanks separate them.
+std::vector<std::string_view> split_columns(std::string_view line);
+
 // The four field texts of the dialog.
 struct FieldTexts {
     std::string time, pres, temp, saln;

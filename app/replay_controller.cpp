@@ -70,6 +70,13 @@ bool ReplayController::replay(const std::string& capture_path) {
     data.set_scat_ref(715);
     data.do_water = data.do_temp = data.do_saln = data.do_scat = false;
     data.ctd_merged = false;
+    // Positions and products belonged to the records replaced.
+    data.gps_merged = false;
+    data.lat_list.clear();
+    data.lon_list.clear();
+    data.gps_file_name.clear();
+    data.record_products.reset();
+    data.binned_products.reset();
     ws.dataValid = true;
     ws.allow_corrections(true);
     ws.window.A_ReferenceSpectra.enabled = kind == DeviceKind::FLW;

@@ -7,12 +7,14 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include "app_icon.h"
@@ -228,13 +230,18 @@ TAboutBox1::TAboutBox1(QWidget* parent) : QDialog(parent) {
 TF_LoadCTD::TF_LoadCTD(QWidget* parent) : QDialog(parent) {
     setObjectName("F_LoadCTD");
     setWindowTitle("Choose CTD columns");
-    resize(527, 253);
+    // Wider than the design's 527 x 253: five columns of a CTD log and the fields side by side.
+    resize(760, 420);
     auto* h = new QHBoxLayout(this);
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setReadOnly(true);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    h->addWidget(Memo1, 1);
+    SG_Preview = new QTableWidget(this);
+    SG_Preview->setObjectName("SG_Preview");
+    SG_Preview->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    SG_Preview->setSelectionMode(QAbstractItemView::NoSelection);
+    SG_Preview->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    SG_Preview->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    SG_Preview->verticalHeader()->setDefaultSectionSize(SG_Preview->fontMetrics().height() + 4);
+    SG_Preview->setToolTip("The file's first lines; the numbers above are the column numbers");
+    h->addWidget(SG_Preview, 1);
     auto* right = new QVBoxLayout;
     auto* form = new QFormLayout;
     E_timecol = new QLineEdit("1", this);
@@ -270,7 +277,7 @@ TF_LoadCTD::TF_LoadCTD(QWidget* parent) : QDialog(parent) {
 }
 
 void TF_LoadCTD::Prepare(const std::string& path, const CtdColumns& columns) {
-    Memo1->clear();
+    SG_Preview->clear();
     E_timecol->setText(QString::number(columns.time));
     E_prescol->setText(QString::number(columns.pres));
     E_tempcol->setText(QString::number(columns.temp));
@@ -278,10 +285,25 @@ void TF_LoadCTD::Prepare(const std::string& path, const CtdColumns& columns) {
     PD_TimeFormat->setCurrentIndex(static_cast<int>(columns.time_format));
     E_Lag->setText(QString::fromStdString(text::format_g(columns.lag_s, 10)));
     preview_ = ctd_columns::read_preview(path);
-    QString all;
-    for (const auto& line : preview_)
-        all += QString::fromLocal8Bit(line.data(), static_cast<int>(line.size())) + '\n';
-    Memo1->setPlainText(all);
+    // Every field under its own column number, titles of a header line too.
+    std::vector<std::vector<std::string_view>> rows;
+    std::size_t widest = 0;
+    for (const auto& line : preview_) {
+        rows.push_back(ctd_columns::split_columns(line));
+        widest = std::max(widest, rows.back().size());
+    }
+    SG_Preview->setRowCount(static_cast<int>(rows.size()));
+    SG_Preview->setColumnCount(static_cast<int>(widest));
+    QStringList numbers;
+    for (std::size_t c = 1; c <= widest; ++c)
+        numbers << QString::number(c);
+    SG_Preview->setHorizontalHeaderLabels(numbers);
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        for (std::size_t c = 0; c < rows[r].size(); ++c)
+            SG_Preview->setItem(static_cast<int>(r), static_cast<int>(c),
+                                new QTableWidgetItem(QString::fromLocal8Bit(
+                                    rows[r][c].data(), static_cast<int>(rows[r][c].size()))));
+    SG_Preview->resizeColumnsToContents();
 }
 
 void TF_LoadCTD::OKClick() {

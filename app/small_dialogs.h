@@ -14,6 +14,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QTableWidget;
 class QPushButton;
 
 class TF_FacCalQuery : public QDialog {
@@ -67,7 +68,9 @@ class TF_LoadCTD : public QDialog {
     Q_OBJECT
   public:
     explicit TF_LoadCTD(QWidget* parent = nullptr);
-    QPlainTextEdit* Memo1 = nullptr;
+    // The first lines of the file, one field a cell under its column number (as the column
+    // fields count them), scrolled when they do not fit.
+    QTableWidget* SG_Preview = nullptr;
     QLineEdit* E_timecol = nullptr;
     QLineEdit* E_prescol = nullptr;
     QLineEdit* E_tempcol = nullptr;

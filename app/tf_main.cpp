@@ -409,7 +409,7 @@ void TF_Main::FormActivate() {
             views_.add(spectral);
             auto* time = new TFr_Time(Panel_Graph2, this);
             time->setObjectName("BuiltinGraph2");
-            setupTimeView(time);
+            setupTimeChart(time->iXYPlot1);
             Panel_Graph2->layout()->addWidget(time);
             views_.add(time);
             F_FData = new TF_FData(AppContext{ws, *dialogs_, views_, *clock_}, this);
@@ -423,15 +423,15 @@ void TF_Main::FormActivate() {
     }
 }
 
-void TF_Main::setupTimeView(TFr_Time* view) {
-    view->iXYPlot1->setTimeFormat(static_cast<ChartWidget::TimeFormat>(ws.reg.time_axis));
-    connect(view->iXYPlot1, &ChartWidget::timeFormatChosen, this,
-            [this](ChartWidget::TimeFormat format) {
-                Run([this, format] { main_->TimeAxisChosen(static_cast<int>(format)); });
-                // Every time plot follows the choice.
-                for (TFr_Time* t : findChildren<TFr_Time*>())
-                    t->iXYPlot1->setTimeFormat(format);
-            });
+void TF_Main::setupTimeChart(ChartWidget* chart) {
+    chart->setTimeFormat(static_cast<ChartWidget::TimeFormat>(ws.reg.time_axis));
+    connect(chart, &ChartWidget::timeFormatChosen, this, [this](ChartWidget::TimeFormat format) {
+        Run([this, format] { main_->TimeAxisChosen(static_cast<int>(format)); });
+        // Every time plot follows the choice.
+        for (ChartWidget* c : findChildren<ChartWidget*>())
+            if (c->hasTimeAxis())
+                c->setTimeFormat(format);
+    });
 }
 
 namespace {
@@ -568,7 +568,7 @@ void TF_Main::OpenPlotWindow(MainController::PlotKind kind) {
     switch (kind) {
     case MainController::PlotKind::Time: {
         auto* time = new TFr_Time(window, this);
-        setupTimeView(time);
+        setupTimeChart(time->iXYPlot1);
         view = time;
         break;
     }
@@ -581,9 +581,12 @@ void TF_Main::OpenPlotWindow(MainController::PlotKind kind) {
     case MainController::PlotKind::Binned:
         view = new TFr_Binned(window);
         break;
-    case MainController::PlotKind::Residual:
-        view = new TFr_Residual(window);
+    case MainController::PlotKind::Residual: {
+        auto* residual = new TFr_Residual(window);
+        setupTimeChart(residual->chart);
+        view = residual;
         break;
+    }
     case MainController::PlotKind::Reference: {
         auto* ref = new TFr_Reference(window, this);
         views_.references.push_back(ref);

@@ -39,7 +39,7 @@ class TF_TimeShift;
 class TFr_PostProcess;
 class TFr_RealTime;
 class TFr_ParentFrame;
-class TFr_Time;
+class ChartWidget;
 class TForm1;
 
 // A plot window: one view filling it.  Closing it only hides it.
@@ -156,8 +156,8 @@ class TF_Main : public QMainWindow, public SelectionSink {
     // (the design's size when nothing is stored).
     void rememberLayout();
     void restoreLayout();
-    // A time view takes the stored time-axis format and reports the user's choice.
-    void setupTimeView(TFr_Time* view);
+    // A chart with a time axis takes the stored time-axis format and reports the user's choice.
+    void setupTimeChart(ChartWidget* chart);
     // The products are made again a moment after the panel's last change (typing in a field
     // changes it at every key), never while another command or job is running.
     void scheduleReprocess();

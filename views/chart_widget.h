@@ -74,6 +74,7 @@ class ChartWidget : public QWidget {
     // The time elapsed time counts from, and the UTC clock time (ms since 1970) of time 0.
     void setTimeOrigin(double originMs, std::optional<std::int64_t> startUtcMs);
     void setTimeFormat(TimeFormat format);
+    bool hasTimeAxis() const { return timeAxis_ >= 0; }
     TimeFormat timeFormat() const { return timeFormat_; }
     // The format the labels use: Ms when Clock is asked for without a start time.
     TimeFormat shownTimeFormat() const;

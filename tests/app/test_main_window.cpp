@@ -12,6 +12,8 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSlider>
+#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -22,12 +24,19 @@
 #include "app_fakes.h"
 #include "chart_widget.h"
 #include "post_process_controller.h"
+#include "processing_state.h"
+#include "products.h"
 #include "qt_user_dialogs.h"
 #include "small_dialogs.h"
 #include "tf_fdata.h"
 #include "tf_main.h"
+#include "tfr_binned.h"
 #include "tfr_parent_frame.h"
 #include "tfr_postprocess.h"
+#include "tfr_processing.h"
+#include "tfr_time.h"
+#include <chrono>
+#include <thread>
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -330,10 +339,18 @@ class TestMainWindow : public QObject {
     void ctdColumnDialogValidates() {
         TF_LoadCTD dlg;
         std::string p = dir->file("ctd.txt");
-        write_text(p, "1 2 3\n");
+        write_text(p, "time(ms)\tpressure(dbar)  temperature(C)\n  1\t2   3\n4 5 6 7\n");
         dlg.Prepare(p, CtdColumns{1, 1, 1, 1});
         QCOMPARE(dlg.E_salncol->text(), QString("1"));
-        QCOMPARE(dlg.Memo1->toPlainText().count('\n'), 100);
+        // Every preview line a row, every field under its column number, titles on their own.
+        QTableWidget* t = dlg.SG_Preview;
+        QCOMPARE(t->rowCount(), 100);
+        QCOMPARE(t->columnCount(), 4);
+        QCOMPARE(t->horizontalHeaderItem(3)->text(), QString("4"));
+        QCOMPARE(t->item(0, 2)->text(), QString("temperature(C)"));
+        QCOMPARE(t->item(1, 0)->text(), QString("1"));
+        QCOMPARE(t->item(1, 2)->text(), QString("3"));
+        QCOMPARE(t->item(2, 3)->text(), QString("7"));
         QVERIFY_THROWS_EXCEPTION(VelmoraError, dlg.Prepare(dir->file("none.txt"), CtdColumns{}));
         // The time format and lag come back with the columns.
         dlg.Prepare(p, CtdColumns{1, 1, 1, 1, CtdTimeFormat::Epoch, -2.5});
@@ -353,6 +370,78 @@ class TestMainWindow : public QObject {
                  QString("Device Files (*.DEV *.dev);;All Files (*)"));
         QCOMPARE(qt_file_filter("Water Calibration Files|*.wcf|All Files|*.*"),
                  QString("Water Calibration Files (*.wcf *.WCF);;All Files (*)"));
+    }
+
+    // The Processing group drives the products the plots show, on the sample cast.
+    void processingGroupDrivesTheProducts() {
+        auto w = make();
+        w->OpenDroppedFile(std::string(VELMORA_DATA_DIR) + "/sample_hyp.dat");
+        QVERIFY(w->ws.dataValid);
+        TFr_PostProcess* pp = w->Fr_PostProcess1;
+        TFr_Processing* pr = pp->Fr_Processing;
+        auto* model = qobject_cast<QStandardItemModel*>(pp->PD_ScatType->model());
+        QCOMPARE(pp->PD_ScatType->count(), 4);
+        QCOMPARE(pp->PD_ScatType->itemText(3), QString("Residual temperature (Slade 2010)"));
+        // On the native grid the residual temperature item is off, its reason the tooltip.
+        QVERIFY(!model->item(3)->isEnabled());
+        QCOMPARE(pp->PD_ScatType->toolTip(),
+                 QString("The residual temperature correction needs a common wavelength grid "
+                         "(--grid a)."));
+        pr->PD_Grid->setCurrentIndex(1);
+        emit pr->PD_Grid->activated(1);
+        QVERIFY(model->item(3)->isEnabled());
+        QCOMPARE(pp->PD_ScatType->toolTip(), QString());
+
+        QVERIFY(!pr->B_Thresholds->isEnabled());
+        pr->CB_QC->click();
+        QVERIFY(pr->B_Thresholds->isEnabled());
+        QVERIFY(w->ws.data->record_products);
+        QVERIFY(w->ws.data->record_products->has_qc());
+        auto* time = w->findChild<TFr_Time*>("BuiltinGraph2");
+        QVERIFY(time->CB_HideFlagged->isVisibleTo(time));
+
+        pr->PD_Bin->setCurrentIndex(1);
+        emit pr->PD_Bin->activated(1);
+        QVERIFY(w->ws.data->binned_products);
+        QCOMPARE(w->ws.processing.binning.width, 60.0);
+        w->A_Binned->trigger();
+        auto* binned = w->findChild<TFr_Binned*>();
+        QVERIFY(binned);
+        QCOMPARE(binned->S_Bin->maximum(), 1); // two whole UTC minutes
+
+        // The recipe commands sit in the File menu, the new views in Graphs.
+        QVERIFY(w->M_OpenRecipe->isEnabled() && w->M_SaveRecipe->isEnabled());
+        QVERIFY(w->A_Residual->isEnabled());
+    }
+
+    // A job that can stop offers Cancel in the progress window; pressing it stops the job.
+    void progressWindowCancelsACancellableJob() {
+        TF_Main::Options o;
+        o.dialogs = &dialogs;
+        o.clock = &clock;
+        TF_Main w(o);
+        w.show();
+        w.FormActivate();
+        QTimer::singleShot(600, [] {
+            QWidget* box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            auto* cancel = box->findChild<QPushButton*>("B_CancelJob");
+            QVERIFY(cancel);
+            cancel->click();
+        });
+        bool cancelled = false;
+        try {
+            w.ws.run_cancellable_job(SessionState::Saving, "Saving", [&w] {
+                for (int i = 0; i < 1000; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    w.ws.job_checkpoint();
+                }
+            });
+        } catch (const JobCancelled&) {
+            cancelled = true;
+        }
+        QVERIFY(cancelled);
+        QVERIFY(!w.ws.job_cancellable);
     }
 
     void startTimeIsSetInUtc() {

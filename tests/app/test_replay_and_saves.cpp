@@ -5,6 +5,7 @@
 
 #include "acq_fixture.h"
 #include "acquired_data_commands.h"
+#include "products.h"
 #include "replay_controller.h"
 
 namespace {
@@ -38,6 +39,11 @@ TEST_F(Replay, DecodesTheCaptureIntoTheCurrentDataSet) {
     ws.window.tab_index = 1;
     ws.data->file_name = "/data/cast1.dat";
     ws.data->do_temp = true;
+    // Positions and products of the records the replay replaces.
+    ws.data->gps_merged = true;
+    ws.data->lat_list.assign(20, 54.0);
+    ws.data->lon_list.assign(20, 8.0);
+    ws.data->record_products = std::make_shared<ProductTable>();
     HYP_Data* data = ws.data.get();
     parent_reader* old_reader = ws.reader.get();
 
@@ -57,6 +63,9 @@ TEST_F(Replay, DecodesTheCaptureIntoTheCurrentDataSet) {
     EXPECT_EQ(ws.data->header_lines, ws.reader->dev.lines);
     EXPECT_EQ(ws.data->instrument_type, InstrumentType::HYP);
     EXPECT_FALSE(ws.data->do_temp);
+    EXPECT_FALSE(ws.data->gps_merged);
+    EXPECT_TRUE(ws.data->lat_list.empty());
+    EXPECT_EQ(ws.data->record_products, nullptr);
     EXPECT_TRUE(ws.dataValid);
     EXPECT_EQ(ws.window.tab_index, 0);
     EXPECT_FALSE(ws.window.A_ReferenceSpectra.enabled);
