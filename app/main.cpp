@@ -43,7 +43,10 @@ class VelmoraApplication : public QApplication {
 void usage() {
     std::fprintf(stderr, "usage: velmora [DATA_FILE]\n"
                          "       velmora --demo [hyp|flw]\n"
-                         "       velmora --screenshot FILE.png [--tab N] [DATA_FILE]\n");
+                         "       velmora --screenshot FILE.png [--tab N] [--recipe R.json]\n"
+                         "                        [--view time|spectral|depth|binned|residual]\n"
+                         "                        [--size WIDTHxHEIGHT]\n"
+                         "                        [DATA_FILE]\n");
 }
 
 } // namespace
@@ -55,8 +58,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName("Velmora");
     QApplication::setDesktopFileName("velmora");
 
-    std::string screenshot, file, demo_model;
-    int tab = -1;
+    std::string screenshot, file, demo_model, recipe, view;
+    int tab = -1, width = 0, height = 0;
     bool demo = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -75,6 +78,29 @@ int main(int argc, char** argv) {
                 return 2;
             }
             tab = n[0] - '0';
+        } else if (a == "--size") {
+            // WxH in pixels, for screenshots.
+            const char* wh = i + 1 < argc ? argv[++i] : "";
+            if (std::sscanf(wh, "%dx%d", &width, &height) != 2 || width < 100 || height < 100 ||
+                width > 10000 || height > 10000) {
+                std::fprintf(stderr, "velmora: --size takes WIDTHxHEIGHT, not \"%s\"\n", wh);
+                usage();
+                return 2;
+            }
+        } else if (a == "--recipe" || a == "--view") {
+            if (i + 1 >= argc) {
+                usage();
+                return 2;
+            }
+            (a == "--recipe" ? recipe : view) = argv[++i];
+            if (a == "--view" && !screenshot_view_known(view)) {
+                std::fprintf(stderr,
+                             "velmora: --view takes time, spectral, depth, binned or "
+                             "residual, not \"%s\"\n",
+                             view.c_str());
+                usage();
+                return 2;
+            }
         } else if (a == "--demo") {
             demo = true;
             demo_model = "hyp";
@@ -91,8 +117,13 @@ int main(int argc, char** argv) {
         }
     }
 
+    // A recipe and a view are for screenshots only.
+    if (screenshot.empty() && (!recipe.empty() || !view.empty() || width > 0)) {
+        usage();
+        return 2;
+    }
     if (!screenshot.empty())
-        return take_screenshot(screenshot, tab, file);
+        return take_screenshot({screenshot, tab, file, recipe, view, width, height});
 
     TF_Main window;
     window.show();

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -322,5 +323,13 @@ void TFr_PostProcess::sync(bool water_visible) {
     L_CorrectionsNote->setText(q(s.corrections_note));
     L_CorrectionsNote->setVisible(!s.corrections_note.empty());
     Fr_Processing->sync(s.corrections_enabled);
+    // The residual temperature correction has its own reference and window in the Processing
+    // group; the legacy reference field is not used by it.
+    const bool residual = s.PD_ScatType == kResidualListIndex;
+    for (QWidget* w : {static_cast<QWidget*>(E_ScatWL), static_cast<QWidget*>(UpDown1_up),
+                       static_cast<QWidget*>(UpDown1_down)})
+        w->setEnabled(!residual);
+    for (QWidget* w : {Fr_Processing->E_RtRef, Fr_Processing->E_RtLo, Fr_Processing->E_RtHi})
+        w->setEnabled(residual);
     syncing_ = false;
 }

@@ -45,6 +45,7 @@ TFr_Processing::TFr_Processing(QWidget* parent) : QWidget(parent) {
     auto* group = new QGroupBox("Processing", this);
     processing_ = group;
     auto* form = new QFormLayout(group);
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
 
     PD_Grid = new QComboBox(group);
     PD_Grid->setObjectName("PD_Grid");
@@ -63,18 +64,20 @@ TFr_Processing::TFr_Processing(QWidget* parent) : QWidget(parent) {
     gl->addWidget(E_GridStep);
     form->addRow(QString(), gridFields_);
 
+    // The residual temperature correction's reference and window, on two short rows so that
+    // the panel stays narrow.
+    E_RtRef = wavelength_box(group, 300, 900);
+    form->addRow("Residual reference:", E_RtRef);
     auto* rt = new QWidget(group);
     auto* rl = new QHBoxLayout(rt);
     rl->setContentsMargins(0, 0, 0, 0);
-    E_RtRef = wavelength_box(rt, 300, 900);
     E_RtLo = wavelength_box(rt, 300, 900);
     E_RtHi = wavelength_box(rt, 300, 900);
-    rl->addWidget(E_RtRef);
-    rl->addWidget(new QLabel("window", rt));
     rl->addWidget(E_RtLo);
     rl->addWidget(new QLabel("to", rt));
     rl->addWidget(E_RtHi);
-    form->addRow("Residual temperature reference:", rt);
+    rl->addStretch();
+    form->addRow("Residual window:", rt);
     L_Residual = new QLabel(group);
     L_Residual->setObjectName("L_Residual");
     L_Residual->setWordWrap(true);
@@ -133,7 +136,9 @@ TFr_Processing::TFr_Processing(QWidget* parent) : QWidget(parent) {
     v->addWidget(group);
 
     auto* out = new QGroupBox("Output", this);
-    auto* ol = new QHBoxLayout(out);
+    auto* ov = new QVBoxLayout(out);
+    auto* ol = new QHBoxLayout;
+    ov->addLayout(ol);
     CB_Text = new QCheckBox("Text", out);
     CB_NetCDF = new QCheckBox("NetCDF", out);
     CB_SeaBASS = new QCheckBox("SeaBASS", out);
@@ -142,10 +147,13 @@ TFr_Processing::TFr_Processing(QWidget* parent) : QWidget(parent) {
     CB_SeaBASS->setObjectName("CB_SeaBASS");
     B_Metadata = new QPushButton("SeaBASS Metadata…", out);
     B_Metadata->setObjectName("B_Metadata");
-    for (QWidget* w : {static_cast<QWidget*>(CB_Text), static_cast<QWidget*>(CB_NetCDF),
-                       static_cast<QWidget*>(CB_SeaBASS), static_cast<QWidget*>(B_Metadata)})
-        ol->addWidget(w);
+    for (QCheckBox* cb : {CB_Text, CB_NetCDF, CB_SeaBASS})
+        ol->addWidget(cb);
     ol->addStretch();
+    auto* ml = new QHBoxLayout;
+    ml->addWidget(B_Metadata);
+    ml->addStretch();
+    ov->addLayout(ml);
     v->addWidget(out);
 
     for (QComboBox* box : {PD_Grid, PD_Bin, PD_BinDirection, PD_BinStat})

@@ -519,6 +519,30 @@ class TestMainWindow : public QObject {
         p.start(VELMORA_BIN, {"--screenshot", png, QString::fromStdString(data)});
         QVERIFY(p.waitForFinished(60000));
         QCOMPARE(p.exitCode(), 1);
+
+        // A plot window of the sample cast processed by a recipe.
+        ProcessingOptions o;
+        o.qc.apply = true;
+        o.binning.kind = BinKind::Time;
+        o.binning.width = 10.0;
+        o.save_recipe(dir->file("r.json"));
+        const QString sample = QString(VELMORA_DATA_DIR) + "/sample_hyp.dat";
+        p.start(VELMORA_BIN,
+                {"--screenshot", png, "--recipe", QString::fromStdString(dir->file("r.json")),
+                 "--view", "binned", sample});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(QImage(png).size(), QSize(760, 480));
+
+        // Arguments that name nothing are refused with the usage.
+        for (const QStringList& args :
+             {QStringList{"--tab", "9"}, QStringList{"--tab", "abc"},
+              QStringList{"--screenshot", png, "--view", "pie"}, QStringList{"--view", "time"}}) {
+            p.start(VELMORA_BIN, args);
+            QVERIFY(p.waitForFinished(60000));
+            QCOMPARE(p.exitCode(), 2);
+            QVERIFY(p.readAllStandardError().contains("usage: velmora"));
+        }
     }
 };
 
