@@ -28,7 +28,8 @@ const char* const usage =
     "                            log an instrument without a window\n"
     "  seabass-check FILE...     check SeaBASS files against the archive's rules\n"
     "\n"
-    "Run 'velmora-cli <command> --help' for the options of a command.\n";
+    "Records are numbered from 0 here (--records 0 is the first record; the app's views count\n"
+    "from 1).  Run 'velmora-cli <command> --help' for the options of a command.\n";
 
 } // namespace
 

@@ -73,4 +73,15 @@ NR == 1 { print "time(UTC)\tpressure(dbar)\ttemperature(C)\tconductivity(S/m)\ts
     printf "\n";
 }' "$here/sample_ctd.txt" > "$here/sample_ctd_iso.txt"
 
+# The HYP cast as an archive takes it: corrected with its CTD cast (UTC times) and the ship's
+# track, QC flagged, written as NetCDF and SeaBASS files (the README shows both).  Run from the
+# project's folder so that the files name their inputs as data/... wherever the clone lies.
+(cd "$here/.." && "$cli" correct data/sample_hyp.dat --ctd data/sample_ctd_iso.txt \
+    --ctd-time iso --temp-source ctd --saln-source ctd --gps data/sample_gps.nmea \
+    --apply temp,saln,scat --qc --format netcdf,seabass \
+    --meta investigators=Velmora_sample_data --meta affiliations=Velmora \
+    --meta contact=velmora@example.org --meta experiment=SAMPLE --meta cruise=SAMPLE2024 \
+    --meta station=ST1 --meta documents=README.md --meta data_status=preliminary \
+    --meta calibration_files=sample_hyp.dev -o data/sample_hyp_archive.txt)
+
 echo "Sample data rebuilt in $here"
