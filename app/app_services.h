@@ -89,6 +89,8 @@ struct CtdColumns {
     int saln = 5;
     CtdTimeFormat time_format = CtdTimeFormat::Ms; // what the time column holds
     double lag_s = 0.0;                            // added to every CTD time
+    // The time-shift tool's last estimate as a lag (s), offered by the dialog; not an answer.
+    std::optional<double> lag_estimate_s = std::nullopt;
 };
 
 // What "Save As Water File" hands to the water calibration dialog before showing it.
@@ -368,6 +370,9 @@ struct Workspace {
     bool B_Device_enabled = true;
     // The file the last acquisition saved its records to; empty when it saved none.
     std::string acquired_file;
+    // The lag the time-shift tool last estimated for the CTD log (s, the whole lag to give it),
+    // which the CTD column dialog offers; nothing before an estimate or after a new data set.
+    std::optional<double> ctd_lag_estimate_s;
 
     // Runs a long job (loading or saving a large file).  The main window runs it on a worker
     // thread behind a progress bar and returns when it is done, rethrowing what the job threw;

@@ -96,6 +96,7 @@ bool PostProcessController::LoadDataFile(const std::string& path) {
 
     ws.post.E_CTDFile.clear();
     ws.post.E_GPSFile.clear();
+    ws.ctd_lag_estimate_s.reset();
     ws.post.B_LoadGPS_enabled = true;
     ws.post.PD_Saln = 0;
     ws.post.PD_Temp = 0;
@@ -139,6 +140,7 @@ bool PostProcessController::LoadCtdFile(const std::string& path) {
     // The lag the dialog starts from; a lag accepted from the time-shift tool goes into
     // reg.ctd_lag_s (seconds, + when the CTD times must move later) to be offered here.
     cols.lag_s = ws.reg.ctd_lag_s;
+    cols.lag_estimate_s = ws.ctd_lag_estimate_s;
     int result = mrCancel;
     try {
         result = ctx_.dialogs.load_ctd_columns(path, cols);

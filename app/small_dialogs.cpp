@@ -262,6 +262,10 @@ TF_LoadCTD::TF_LoadCTD(QWidget* parent) : QDialog(parent) {
     E_Lag->setToolTip("Seconds added to every CTD time (a CTD 2.5 s late: -2.5)");
     form->addRow("Time Format", PD_TimeFormat);
     form->addRow("Lag (s)", E_Lag);
+    B_UseEstimate = new QPushButton("Use the time-shift estimate", this);
+    B_UseEstimate->setObjectName("B_UseEstimate");
+    B_UseEstimate->setEnabled(false);
+    form->addRow(QString(), B_UseEstimate);
     right->addLayout(form);
     right->addStretch();
     auto* buttons = new QHBoxLayout;
@@ -273,6 +277,10 @@ TF_LoadCTD::TF_LoadCTD(QWidget* parent) : QDialog(parent) {
     right->addLayout(buttons);
     h->addLayout(right);
     connect(ok, &QPushButton::clicked, this, &TF_LoadCTD::OKClick);
+    connect(B_UseEstimate, &QPushButton::clicked, this, [this] {
+        if (estimate_)
+            E_Lag->setText(QString::fromStdString(text::format_g(*estimate_, 10)));
+    });
     connect(cancel, &QPushButton::clicked, this, &TF_LoadCTD::reject);
 }
 
@@ -284,6 +292,13 @@ void TF_LoadCTD::Prepare(const std::string& path, const CtdColumns& columns) {
     E_salncol->setText(QString::number(columns.saln));
     PD_TimeFormat->setCurrentIndex(static_cast<int>(columns.time_format));
     E_Lag->setText(QString::fromStdString(text::format_g(columns.lag_s, 10)));
+    estimate_ = columns.lag_estimate_s;
+    B_UseEstimate->setEnabled(estimate_.has_value());
+    B_UseEstimate->setText(estimate_ ? QString::fromStdString("Use the time-shift estimate (" +
+                                                              text::format_g(*estimate_, 6) + " s)")
+                                     : QString("Use the time-shift estimate"));
+    B_UseEstimate->setToolTip(estimate_ ? QString()
+                                        : QString("Estimate Lag in the time-shift tool first"));
     preview_ = ctd_columns::read_preview(path);
     // Every field under its own column number, titles of a header line too.
     std::vector<std::vector<std::string_view>> rows;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,8 @@ class TF_LoadCTD : public QDialog {
     QLineEdit* E_salncol = nullptr;
     QComboBox* PD_TimeFormat = nullptr; // ctd_columns::kTimeFormatItems
     QLineEdit* E_Lag = nullptr;         // seconds added to the CTD times
+    // Puts the time-shift tool's estimate into E_Lag; off without one.
+    QPushButton* B_UseEstimate = nullptr;
     CtdColumns accepted;
     // Fills the preview of `path` and the fields from `columns`; raises "Unable to open file."
     void Prepare(const std::string& path, const CtdColumns& columns);
@@ -85,5 +88,6 @@ class TF_LoadCTD : public QDialog {
     void reject() override;
 
   private:
+    std::optional<double> estimate_;
     std::vector<std::string> preview_;
 };

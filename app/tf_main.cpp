@@ -73,6 +73,15 @@ TF_Main::TF_Main(Options options) : options_(options) {
     Form1->setWindowFlag(Qt::Window);
     Form1->hide();
     views_.timeShift = F_TimeShift;
+    // An estimate of the CTD log's lag is kept for the CTD column dialog to offer: the lag the
+    // log was merged with plus the shift the tool found.
+    connect(F_TimeShift, &TF_TimeShift::ctdLagEstimated, this, [this](double seconds) {
+        const double merged = ws.data && ws.data->ctd_merged ? ws.processing.ctd.lag_s : 0.0;
+        ws.ctd_lag_estimate_s = merged + seconds;
+        statusBar()->showMessage(QString::asprintf("CTD lag %+.3f s kept: Load CTD Data offers it.",
+                                                   *ws.ctd_lag_estimate_s),
+                                 15000);
+    });
 
     qtDialogs_ = std::make_unique<QtUserDialogs>(
         this,

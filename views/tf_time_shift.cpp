@@ -298,15 +298,26 @@ void TF_TimeShift::ShiftChange() {
 
 void TF_TimeShift::Button1Click() {
     const LagEstimate e = estimate_lag(first_, second_, minMs(), maxMs());
+    ctdLag_.reset();
     if (!e.found) {
         Edit4->clear();
         L_Status->setText("The two series do not overlap within Min..Max.");
         return;
     }
     Edit4->setText(QString::asprintf("%.0f ms", e.lag_ms));
-    L_Status->setText(
-        QString::asprintf("Best correlation %.3f at a shift of %.1f ms.", e.correlation, e.lag_ms));
+    QString status =
+        QString::asprintf("Best correlation %.3f at a shift of %.1f ms.", e.correlation, e.lag_ms);
+    // The shift moves the second series: a CTD second series takes it as its lag, a CTD first
+    // series the opposite.
+    const int s1 = PD_Source1->currentIndex(), s2 = PD_Source2->currentIndex();
+    if (s1 != s2) {
+        ctdLag_ = (s2 == CtdData ? e.lag_ms : -e.lag_ms) / 1000.0;
+        status += QString::asprintf("  As a CTD lag: %+.3f s (Load CTD Data offers it).", *ctdLag_);
+    }
+    L_Status->setText(status);
     setShiftMs(e.lag_ms);
+    if (ctdLag_)
+        emit ctdLagEstimated(*ctdLag_);
 }
 
 void TF_TimeShift::stepWavelength(QLineEdit* edit, int step) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 
 #include "time_lag.h"
 
@@ -58,7 +59,14 @@ class TF_TimeShift : public QWidget {
     QLineEdit* E_Max = nullptr;
     QLineEdit* Edit4 = nullptr;     // the estimated lag
     QPushButton* Button1 = nullptr; // estimates the lag
+    // The last estimate as a lag to add to the CTD times (s), when one series is CTD data and
+    // the other ac data; nothing otherwise.
+    std::optional<double> ctdLagSeconds() const { return ctdLag_; }
     QLabel* L_Status = nullptr;
+
+  signals:
+    // An estimate that can stand as a CTD lag (see ctdLagSeconds).
+    void ctdLagEstimated(double seconds);
 
   public slots:
     void Redraw();
@@ -73,4 +81,5 @@ class TF_TimeShift : public QWidget {
     TimeSeries first_, second_; // as chosen, before the shift
     double shift_ = 0.0;        // exact shift found by the estimate
     bool exactShift_ = false;
+    std::optional<double> ctdLag_;
 };

@@ -67,6 +67,7 @@ struct ScriptedDialogs : UserDialogs {
     std::deque<int> ctd_answers; // mrOk when empty
     std::optional<CtdColumns> ctd_columns_answer;
     std::vector<std::string> ctd_paths;
+    std::vector<CtdColumns> ctd_shown; // what the dialog started from
     bool ctd_throws = false;
 
     std::string water_text = "";
@@ -135,6 +136,7 @@ struct ScriptedDialogs : UserDialogs {
     }
     int load_ctd_columns(const std::string& path, CtdColumns& columns) override {
         ctd_paths.push_back(path);
+        ctd_shown.push_back(columns);
         if (ctd_throws)
             throw VelmoraError("Unable to open file.");
         int a = mrOk;

@@ -362,6 +362,14 @@ class TestMainWindow : public QObject {
         QCOMPARE(dlg.result(), int(mrOk));
         QCOMPARE(int(dlg.accepted.time_format), int(CtdTimeFormat::DateTime));
         QCOMPARE(dlg.accepted.lag_s, 1.5);
+        // The time-shift tool's estimate goes into the lag field with one click.
+        QVERIFY(!dlg.B_UseEstimate->isEnabled());
+        CtdColumns offered{1, 1, 1, 1};
+        offered.lag_estimate_s = -0.812;
+        dlg.Prepare(p, offered);
+        QVERIFY(dlg.B_UseEstimate->isEnabled());
+        dlg.B_UseEstimate->click();
+        QCOMPARE(dlg.E_Lag->text(), QString("-0.812"));
     }
 
     void fileFiltersMatchOnThisSystem() {

@@ -203,6 +203,17 @@ TEST_F(Processing, RecipeFromTheAppGivesTheCliTheSameFiles) {
               std::string::npos);
 }
 
+// The time-shift tool's estimate is offered by the column dialog until a new data set comes.
+TEST_F(Processing, CtdDialogOffersTheTimeShiftEstimate) {
+    load_sample();
+    ws.ctd_lag_estimate_s = -0.8;
+    merge_iso_ctd();
+    ASSERT_EQ(dialogs.ctd_shown.size(), 1u);
+    EXPECT_EQ(dialogs.ctd_shown[0].lag_estimate_s, -0.8);
+    load_sample();
+    EXPECT_FALSE(ws.ctd_lag_estimate_s);
+}
+
 TEST_F(Processing, OpenRecipeLoadsTheFilesItNames) {
     load_sample();
     ProcessingOptions o;

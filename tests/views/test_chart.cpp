@@ -517,6 +517,17 @@ void ChartTests::timeShiftToolFindsCtdLag() {
     tool.Button1Click();
     QVERIFY2(std::fabs(tool.shiftMs() + 800) < 15, qPrintable(tool.Edit4->text()));
     QCOMPARE(tool.Edit4->text(), QString("-800 ms"));
+    // As a lag for the CTD log: its times move 0.8 s earlier; with the series swapped too.
+    QVERIFY(tool.ctdLagSeconds() && std::fabs(*tool.ctdLagSeconds() + 0.8) < 0.015);
+    tool.PD_Source1->setCurrentIndex(1);
+    tool.PD_Source2->setCurrentIndex(0);
+    tool.Redraw();
+    tool.Button1Click();
+    QVERIFY(tool.ctdLagSeconds() && std::fabs(*tool.ctdLagSeconds() + 0.8) < 0.015);
+    tool.PD_Source1->setCurrentIndex(0);
+    tool.PD_Source2->setCurrentIndex(1);
+    tool.Redraw();
+    tool.Button1Click();
     // The plotted second series moves with the shift.
     QVERIFY(std::fabs(tool.iPlot1->pointX(1, 0) - tool.shiftMs()) < 1e-9);
     // A channel of the ac data by wavelength.
