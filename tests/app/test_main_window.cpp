@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSlider>
+#include <QSplitter>
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -237,10 +238,20 @@ class TestMainWindow : public QObject {
         std::string ctd = dir->file("cast_ctd.txt");
         write_text(ctd, "Time Pres Temp X Saln\n0 1 12 0 33\n900 2 13 0 34\n");
         std::string water = dir->file("blank.wcf");
+        {
+            HYP_Data d;
+            write_text(dir->file("source.dat"), hyp_data_file(6));
+            d.load_file(dir->file("source.dat"), false);
+            d.save_water_cal(water, RecordIndices{1, 2}, 20.0);
+        }
 
-        // CTD before any data file: refused.
+        // CTD or water before any data file: refused, and the status bar says why.
         w->OpenDroppedFile(ctd);
         QVERIFY(dialogs.ctd_paths.empty());
+        w->OpenDroppedFile(water);
+        QCOMPARE(w->statusBar()->currentMessage(),
+                 QString("Load a data file before its water calibration."));
+        QVERIFY(dialogs.messages.empty());
         QCOMPARE(classify_input_file(data), InputFileKind::Data);
         QCOMPARE(classify_input_file(ctd), InputFileKind::Ctd);
         QCOMPARE(classify_input_file(water), InputFileKind::Water);
@@ -254,6 +265,35 @@ class TestMainWindow : public QObject {
         QVERIFY(w->ws.data->ctd_merged);
         QVERIFY(w->A_Depth->isEnabled());
         QCOMPARE(w->Fr_PostProcess1->PD_Temp->currentText(), QString("CTD File"));
+        // A water file after the data: loaded as the water calibration, its group shown.
+        w->OpenDroppedFile(water);
+        QVERIFY(dialogs.messages.empty());
+        QVERIFY(w->ws.data->water_loaded);
+        QVERIFY(w->M_WaterCorrections->isChecked());
+        QVERIFY(w->Fr_PostProcess1->Panel6->isVisible());
+    }
+
+    // The window's size and splitters and the time-axis format come back in the next run.
+    void layoutAndTimeAxisAreRemembered() {
+        QList<int> sizes;
+        {
+            auto w = make();
+            QCOMPARE(
+                w->M_Exit->shortcuts(),
+                (QList<QKeySequence>{QKeySequence("Ctrl+X"), QKeySequence(QKeySequence::Quit)}));
+            w->resize(1200, 800);
+            auto* split = w->findChild<QSplitter*>("Splitter2");
+            split->setSizes({200, 500});
+            sizes = split->sizes();
+            auto* time = w->findChild<TFr_Time*>("BuiltinGraph2");
+            emit time->iXYPlot1->timeFormatChosen(ChartWidget::TimeFormat::Elapsed);
+            w->close();
+        }
+        auto w = make();
+        QCOMPARE(w->size(), QSize(1200, 800));
+        QCOMPARE(w->findChild<QSplitter*>("Splitter2")->sizes(), sizes);
+        auto* time = w->findChild<TFr_Time*>("BuiltinGraph2");
+        QCOMPARE(int(time->iXYPlot1->timeFormat()), int(ChartWidget::TimeFormat::Elapsed));
     }
 
     // A file of corrected data: the plots show it, the correction controls are off, and the
