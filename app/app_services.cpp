@@ -17,6 +17,18 @@ ProcessingOptions preview_processing_options(const PreviewOptions& p, const HYP_
     return o;
 }
 
+void apply_post_panel_fields(const PostPanelState& p, ProcessingOptions& o) {
+    o.temperature.apply = p.CB_Temp;
+    o.temperature.constant = text::parse_typed_number(p.E_Temp);
+    o.salinity.apply = p.CB_Saln;
+    o.salinity.constant = text::parse_typed_number(p.E_Saln);
+    o.scattering.apply = p.CB_ScatCorr;
+    o.scattering.method =
+        ProcessingOptions::method_for_list_index(p.PD_ScatType, o.scattering.method);
+    o.scattering.reference_nm = text::parse_typed_number(p.E_ScatWL);
+    o.water.apply = p.CB_Water;
+}
+
 std::string written_files_status(const std::vector<std::string>& paths) {
     std::string out = "Wrote ";
     for (std::size_t i = 0; i < paths.size(); ++i) {

@@ -336,6 +336,9 @@ const char* session_state_name(SessionState s);
 // constant temperature and salinity, the scattering method of the panel's list and its typed
 // reference wavelength.
 ProcessingOptions preview_processing_options(const PreviewOptions& p, const HYP_Data& d);
+// The post-processing panel's switches, typed constants, scattering list and reference field
+// onto `o` (the sources and files are the caller's).
+void apply_post_panel_fields(const PostPanelState& p, ProcessingOptions& o);
 
 // What a cancelled job throws from its checkpoint.
 class JobCancelled : public std::exception {

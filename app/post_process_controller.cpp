@@ -346,15 +346,7 @@ void PostProcessController::ApplyCorrectionOptions() {
         reference_field = &ws.preview.E_ScatWL;
     } else if (ws.window.tab_index == 1) {
         PostPanelState& p = ws.post;
-        o.temperature.apply = p.CB_Temp;
-        o.temperature.constant = text::parse_typed_number(p.E_Temp);
-        o.salinity.apply = p.CB_Saln;
-        o.salinity.constant = text::parse_typed_number(p.E_Saln);
-        o.scattering.apply = p.CB_ScatCorr;
-        o.scattering.method =
-            ProcessingOptions::method_for_list_index(p.PD_ScatType, o.scattering.method);
-        o.scattering.reference_nm = text::parse_typed_number(p.E_ScatWL);
-        o.water.apply = p.CB_Water;
+        apply_post_panel_fields(p, o);
         reference_field = &p.E_ScatWL;
 
         switch (p.PD_Temp) {

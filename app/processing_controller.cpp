@@ -77,17 +77,8 @@ ProcessingOptions ProcessingController::PanelOptions() const {
     const ProcessingPanelState& s = ws.processing;
     ProcessingOptions o = ProcessingOptions::from(d);
     // A data set not loaded yet holds no options: the panel's fields are the options.
-    if (d.records.empty()) {
-        o.temperature.apply = p.CB_Temp;
-        o.temperature.constant = text::parse_typed_number(p.E_Temp);
-        o.salinity.apply = p.CB_Saln;
-        o.salinity.constant = text::parse_typed_number(p.E_Saln);
-        o.scattering.apply = p.CB_ScatCorr;
-        o.scattering.method =
-            ProcessingOptions::method_for_list_index(p.PD_ScatType, o.scattering.method);
-        o.scattering.reference_nm = text::parse_typed_number(p.E_ScatWL);
-        o.water.apply = p.CB_Water;
-    }
+    if (d.records.empty())
+        apply_post_panel_fields(p, o);
     if (p.PD_ScatType == kResidualListIndex)
         o.scattering.method = ScatMethod::ResidualTemp;
     if (d.ctd_merged) {
