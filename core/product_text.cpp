@@ -2,6 +2,7 @@
 // beside it.  Numbers are written as the record lines of the corrected file write them.
 #include "product_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <ostream>
 #include <sstream>
@@ -11,6 +12,7 @@
 #include "atomic_file.h"
 #include "channel_labels.h"
 #include "fast_format.h"
+#include "parallel.h"
 
 namespace {
 
@@ -23,13 +25,10 @@ bool has_value_flags(const ProductTable& t) {
 const char* const kSaveError =
     "Unable to open file for saving.  Is this file opened in another program?";
 
-// Lines built in a buffer that goes to the stream in large writes.
+// Lines built in a text block: numbers as the record lines of the corrected file write them.
 class LineBuffer {
   public:
-    explicit LineBuffer(std::ostream& out) : out_(out) { buf_.reserve(kFlush + 4096); }
-    ~LineBuffer() { flush(); }
-    LineBuffer(const LineBuffer&) = delete;
-    LineBuffer& operator=(const LineBuffer&) = delete;
+    explicit LineBuffer(std::string& buf) : buf_(buf) {}
 
     void number(double v) {
         char tmp[fastfmt::kMaxG10 + 1];
@@ -37,21 +36,32 @@ class LineBuffer {
         *end++ = '\t';
         buf_.append(tmp, static_cast<std::size_t>(end - tmp));
     }
-    void end_line() {
-        buf_ += '\n';
-        if (buf_.size() >= kFlush)
-            flush();
-    }
-    void flush() {
-        out_.write(buf_.data(), static_cast<std::streamsize>(buf_.size()));
-        buf_.clear();
-    }
+    void end_line() { buf_ += '\n'; }
 
   private:
-    static constexpr std::size_t kFlush = 1 << 20;
-    std::ostream& out_;
-    std::string buf_;
+    std::string& buf_;
 };
+
+// Rows 0 .. rows - 1 formatted in blocks side by side and written to `out` in order;
+// line(row, w) formats one row.
+template <class Line>
+void write_rows(std::ostream& out, std::size_t rows, std::size_t columns, Line&& line) {
+    // About the writers' block size, at up to 18 characters a number.
+    const std::size_t per_block = std::max<std::size_t>(
+        64, parallel::tuning().block_bytes / (18 * std::max<std::size_t>(columns, 1)));
+    const std::size_t blocks = (rows + per_block - 1) / per_block;
+    parallel::ordered_blocks<std::string>(
+        blocks, parallel::thread_count(),
+        [&](std::size_t b, std::string& text) {
+            text.clear();
+            LineBuffer w(text);
+            for (std::size_t r = b * per_block; r < std::min(rows, (b + 1) * per_block); ++r)
+                line(r, w);
+        },
+        [&](std::size_t, std::string& text) {
+            out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        });
+}
 
 // One matrix per value column group, rows × channels, of numbers or of integers.
 template <typename T>
@@ -77,15 +87,13 @@ void write_companion(const std::string& path, const HYP_Data& d, const Corrected
     append_channel_labels(h, t.c_wavelengths, t.a_wavelengths);
     h += '\n';
     file.stream() << h;
-    {
-        LineBuffer w(file.stream());
-        for (std::size_t r = 0; r < t.rows(); ++r) {
-            w.number(t.time[r]);
-            put_row(w, c, r, t.c_channels());
-            put_row(w, a, r, t.a_channels());
-            w.end_line();
-        }
-    }
+    write_rows(file.stream(), t.rows(), 1 + t.c_channels() + t.a_channels(),
+               [&](std::size_t r, LineBuffer& w) {
+                   w.number(t.time[r]);
+                   put_row(w, c, r, t.c_channels());
+                   put_row(w, a, r, t.a_channels());
+                   w.end_line();
+               });
     file.commit();
 }
 
@@ -98,9 +106,8 @@ std::vector<std::string> write_product_text(const std::string& path, const HYP_D
     {
         AtomicFile file(path, kSaveError);
         d.write_corrected_header(file.stream(), t.has_ctd(), chl, x);
-        LineBuffer w(file.stream());
         const std::size_t na = t.a_channels(), nc = t.c_channels();
-        for (std::size_t r = 0; r < t.rows(); ++r) {
+        write_rows(file.stream(), t.rows(), 1 + na + nc + 8, [&](std::size_t r, LineBuffer& w) {
             w.number(t.time[r]);
             put_row(w, t.c, r, nc);
             put_row(w, t.a, r, na);
@@ -124,8 +131,7 @@ std::vector<std::string> write_product_text(const std::string& path, const HYP_D
             if (t.has_qc())
                 w.number(t.flag[r]);
             w.end_line();
-        }
-        w.flush();
+        });
         file.commit();
     }
     std::vector<std::string> written{path};
