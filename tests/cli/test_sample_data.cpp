@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "hyp_data.h"
+#include "text.h"
 
 namespace fs = std::filesystem;
 
@@ -71,7 +72,7 @@ TEST(SampleData, GpsLogCoversEveryRecord) {
         std::vector<double> v;
         std::istringstream fields(lines[i]);
         for (std::string f; std::getline(fields, f, '\t');)
-            v.push_back(std::strtod(f.c_str(), nullptr));
+            v.push_back(text::parse_double(f)); // the files are C-locale text in any locale
         ASSERT_GE(v.size(), 2u);
         const double lat = v[v.size() - 2], lon = v.back();
         EXPECT_TRUE(lat > 54.16 && lat < 54.17 && lon > 7.88 && lon < 7.89) << lines[i];
