@@ -37,6 +37,19 @@ std::vector<std::string> files_in(const TempDir& dir) {
 
 const std::string kData = VELMORA_DATA_DIR;
 
+// The SeaBASS keywords of the sample cast that only a user can give.
+std::map<std::string, std::string> sample_metadata() {
+    return {{"investigators", "Ada Lovelace"},
+            {"affiliations", "Velmora"},
+            {"contact", "ada@example.org"},
+            {"experiment", "SAMPLE"},
+            {"cruise", "SAMPLE2024"},
+            {"station", "ST1"},
+            {"documents", "README.md"},
+            {"data_status", "preliminary"},
+            {"calibration_files", "sample_hyp.dev"}};
+}
+
 struct Processing : ::testing::Test {
     TempDir dir;
     Workspace ws;
@@ -168,15 +181,7 @@ TEST_F(Processing, RecipeFromTheAppGivesTheCliTheSameFiles) {
     ws.processing.qc.apply = true;
     ws.processing.binning = {BinKind::Time, 30.0};
     ws.processing.out_seabass = true;
-    ws.processing.metadata = {{"investigators", "Ada Lovelace"},
-                              {"affiliations", "Velmora"},
-                              {"contact", "ada@example.org"},
-                              {"experiment", "SAMPLE"},
-                              {"cruise", "SAMPLE2024"},
-                              {"station", "ST1"},
-                              {"documents", "README.md"},
-                              {"data_status", "preliminary"},
-                              {"calibration_files", "sample_hyp.dev"}};
+    ws.processing.metadata = sample_metadata();
 
     fs::create_directories(dir.path / "app");
     fs::create_directories(dir.path / "cli");
@@ -264,19 +269,11 @@ TEST_F(Processing, SeabassAsksForMissingMetadataAndRemembersIt) {
     EXPECT_EQ(ask.values.at("water_depth"), "NA");
     EXPECT_TRUE(files_in(dir).empty());
 
-    std::map<std::string, std::string> given = {{"investigators", "Ada Lovelace"},
-                                                {"affiliations", "Velmora"},
-                                                {"contact", "ada@example.org"},
-                                                {"experiment", "SAMPLE"},
-                                                {"cruise", "SAMPLE2024"},
-                                                {"station", "ST1"},
-                                                {"documents", "README.md"},
-                                                {"data_status", "preliminary"},
-                                                {"calibration_files", "sample_hyp.dev"},
-                                                {"north_latitude", "54.2"},
-                                                {"south_latitude", "54.1"},
-                                                {"east_longitude", "7.9"},
-                                                {"west_longitude", "7.8"}};
+    std::map<std::string, std::string> given = sample_metadata();
+    given.insert({{"north_latitude", "54.2"},
+                  {"south_latitude", "54.1"},
+                  {"east_longitude", "7.9"},
+                  {"west_longitude", "7.8"}});
     dialogs.save_answers.push_back(out);
     dialogs.metadata_answers.push_back(given);
     pc.Save();
