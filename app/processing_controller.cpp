@@ -33,12 +33,9 @@ std::vector<std::string> lines_after_first(const std::string& text) {
 
 std::vector<std::string> metadata_keywords() {
     // Dates, times, the file's own name, fields and units are always the writer's.
-    static const char* const kWriters[] = {"data_file_name", "start_date", "end_date",
-                                           "start_time",     "end_time",   "missing",
-                                           "delimiter",      "fields",     "units"};
     std::vector<std::string> out;
     for (const char* k : seabass::kRequiredKeywords)
-        if (std::none_of(std::begin(kWriters), std::end(kWriters),
+        if (std::none_of(std::begin(seabass::kWriterKeywords), std::end(seabass::kWriterKeywords),
                          [k](const char* w) { return std::string_view(k) == w; }))
             out.emplace_back(k);
     return out;
@@ -192,8 +189,7 @@ void ProcessingController::CheckResidual() {
     const HYP_Data& d = *ctx_.ws.data;
     if (s.grid.kind == GridKind::Native) {
         s.residual_allowed = false;
-        s.residual_reason =
-            "The residual temperature correction needs a common wavelength grid (--grid a).";
+        s.residual_reason = kResidualNeedsGrid;
         return;
     }
     if (d.a_wavelengths.empty()) {
@@ -407,21 +403,16 @@ void ProcessingController::Save() {
     } catch (const JobCancelled&) {
         ws.window.status = "Save cancelled; no file was written.";
         return;
-    } catch (const OutputError& e) {
-        const std::string what = e.what();
-        if (what.rfind(kSeabassCheckFailed, 0) == 0)
-            ctx_.dialogs.findings("The SeaBASS file fails its check and was not kept",
-                                  lines_after_first(what));
-        else
-            ctx_.dialogs.message(with_path(what, e.path()), "Error saving file");
-        return;
     } catch (const VelmoraError& e) {
         const std::string what = e.what();
+        // A file of the run that failed names itself; otherwise the text file is meant.
+        const auto* failed = dynamic_cast<const OutputError*>(&e);
         if (what.rfind(kSeabassCheckFailed, 0) == 0)
             ctx_.dialogs.findings("The SeaBASS file fails its check and was not kept",
                                   lines_after_first(what));
         else
-            ctx_.dialogs.message(with_path(what, *path), "Error saving file");
+            ctx_.dialogs.message(with_path(what, failed ? failed->path() : *path),
+                                 "Error saving file");
         return;
     }
     ws.window.status = written_files_status(written);

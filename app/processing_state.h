@@ -7,6 +7,7 @@
 #include <string>
 
 #include "processing_options.h"
+#include "products.h"
 
 struct ProcessingPanelState {
     ProcessingOptions::Grid grid;
@@ -14,8 +15,7 @@ struct ProcessingPanelState {
     // The scattering list's residual temperature item may be chosen: on a common grid with at
     // least three channels in its window.  Otherwise the reason, shown as its tooltip.
     bool residual_allowed = false;
-    std::string residual_reason =
-        "The residual temperature correction needs a common wavelength grid (--grid a).";
+    std::string residual_reason = kResidualNeedsGrid;
     ProcessingOptions::Qc qc;
     ProcessingOptions::Binning binning;
     // Widths the bin fields hold for each kind (s, m), so switching kinds keeps both.

@@ -450,8 +450,7 @@ void read_processing(const Args& a, ProcessingOptions& o) {
     // What the options cannot do together, whether they came from the recipe or from here.
     if (o.scattering.apply && o.scattering.method == ScatMethod::ResidualTemp &&
         o.grid.kind == GridKind::Native)
-        throw UsageError{
-            "The residual temperature correction needs a common wavelength grid (--grid a)."};
+        throw UsageError{kResidualNeedsGrid};
     if (o.binning.kind == BinKind::Depth && o.ctd.file.empty())
         throw UsageError{"--bin depth needs a merged CTD log (--ctd)."};
     if (const std::string why = o.qc.inconsistency(); !why.empty())

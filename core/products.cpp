@@ -330,8 +330,7 @@ double grid_scattering(const HYP_Data& d, const ProcessingOptions& o, ProductTab
 
 void apply_residual(const HYP_Data& d, const ProcessingOptions& o, ProductTable& t) {
     if (!t.common_grid)
-        throw VelmoraError(
-            "The residual temperature correction needs a common wavelength grid (--grid a).");
+        throw VelmoraError(kResidualNeedsGrid);
     std::vector<double> psi;
     for (const double wl : t.a_wavelengths)
         psi.push_back(psi_t_at(d.ts_table, wl));
@@ -452,8 +451,7 @@ ProductTable make_products(HYP_Data& d, const ProcessingOptions& o) {
     t.start_utc = d.start_utc;
     const bool on_grid = o.grid.kind != GridKind::Native;
     if (residual_method(o) && !on_grid)
-        throw VelmoraError(
-            "The residual temperature correction needs a common wavelength grid (--grid a).");
+        throw VelmoraError(kResidualNeedsGrid);
     // On the data set's own channels with a legacy method, the values are those of the corrected
     // file, scattering included; otherwise the scattering comes after the grid.
     if (on_grid || residual_method(o)) {

@@ -72,6 +72,10 @@ struct ProductTable {
     bool binned() const { return bin_kind != BinKind::None; }
 };
 
+// Why the residual temperature correction cannot run on the native wavelengths.
+inline constexpr const char* kResidualNeedsGrid =
+    "The residual temperature correction needs a common wavelength grid (--grid a).";
+
 // Whether the options ask for any step beyond the corrections every Velmora writes (grid,
 // residual temperature, QC, binning): without one, the corrected text file is written exactly
 // as it always has been.

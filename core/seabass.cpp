@@ -42,12 +42,6 @@ constexpr const char* kOptionalKeywords[] = {
     "secchi_depth",
 };
 
-// Required keywords whose value always comes from the data or the writer itself.
-constexpr const char* kFromData[] = {
-    "data_file_name", "start_date", "end_date", "start_time", "end_time",
-    "missing",        "delimiter",  "fields",   "units",
-};
-
 bool in_list(std::string_view key, const auto& list) {
     return std::any_of(std::begin(list), std::end(list), [&](const char* k) { return key == k; });
 }
@@ -711,7 +705,7 @@ using Header = std::vector<std::pair<std::string, std::string>>;
 Header header_of(const ProductTable& t, const std::string& file_name) {
     Header h;
     for (const char* key : kRequiredKeywords)
-        h.emplace_back(key, in_list(key, kFromData) ? std::string() : metadata_value(t, key));
+        h.emplace_back(key, in_list(key, kWriterKeywords) ? std::string() : metadata_value(t, key));
     const auto set = [&](const char* key, std::string value) {
         for (auto& [k, v] : h)
             if (k == key)
@@ -892,7 +886,7 @@ std::vector<std::pair<std::string, std::string>> header_values(const ProductTabl
 std::vector<std::string> missing_keywords(const ProductTable& t) {
     std::vector<std::string> missing;
     for (const auto& [key, value] : header_of(t, "-"))
-        if (value.empty() && !in_list(key, kFromData))
+        if (value.empty() && !in_list(key, kWriterKeywords))
             missing.push_back(key);
     return missing;
 }

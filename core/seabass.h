@@ -26,6 +26,12 @@ inline constexpr const char* kRequiredKeywords[] = {
     "units",
 };
 
+// The required keywords whose value always comes from the data or the writer itself.
+inline constexpr const char* kWriterKeywords[] = {
+    "data_file_name", "start_date", "end_date", "start_time", "end_time",
+    "missing",        "delimiter",  "fields",   "units",
+};
+
 struct Finding {
     std::size_t line = 0; // 1-based; 0: the file as a whole
     bool error = true;    // else a warning

@@ -46,11 +46,12 @@ class TestMainWindow : public QObject {
     ScriptedDialogs dialogs;
     FakeClock clock;
 
-    std::unique_ptr<TF_Main> make() {
+    // `background`: long jobs run on a worker thread behind the progress window, as for a user.
+    std::unique_ptr<TF_Main> make(bool background = false) {
         TF_Main::Options o;
         o.dialogs = &dialogs;
         o.clock = &clock;
-        o.background_jobs = false;
+        o.background_jobs = background;
         auto w = std::make_unique<TF_Main>(o);
         w->show();
         w->FormActivate();
@@ -331,23 +332,18 @@ class TestMainWindow : public QObject {
     }
 
     void loadRunsOnAWorkerThread() {
-        TF_Main::Options o;
-        o.dialogs = &dialogs;
-        o.clock = &clock;
-        TF_Main w(o);
-        w.show();
-        w.FormActivate();
+        auto w = make(true);
         std::string data = dir->file("big.dat");
         write_text(data, hyp_data_file(20000));
-        w.OpenDroppedFile(data);
+        w->OpenDroppedFile(data);
         QVERIFY(dialogs.messages.empty());
-        QVERIFY(w.ws.dataValid);
-        QCOMPARE(w.ws.data->records.size(), std::size_t(20000));
+        QVERIFY(w->ws.dataValid);
+        QCOMPARE(w->ws.data->records.size(), std::size_t(20000));
         // A failure on the worker reaches the command's own report.
-        w.OpenDroppedFile(dir->file("missing.dat"));
+        w->OpenDroppedFile(dir->file("missing.dat"));
         QCOMPARE(dialogs.messages.size(), std::size_t(1));
         QCOMPARE(dialogs.messages[0].caption, std::string("Error Opening File"));
-        QVERIFY(!w.ws.dataValid);
+        QVERIFY(!w->ws.dataValid);
     }
 
     void selectedRecordsShowTheWindow() {
@@ -464,12 +460,7 @@ class TestMainWindow : public QObject {
 
     // A job that can stop offers Cancel in the progress window; pressing it stops the job.
     void progressWindowCancelsACancellableJob() {
-        TF_Main::Options o;
-        o.dialogs = &dialogs;
-        o.clock = &clock;
-        TF_Main w(o);
-        w.show();
-        w.FormActivate();
+        auto w = make(true);
         QTimer::singleShot(600, [] {
             QWidget* box = QApplication::activeModalWidget();
             QVERIFY(box);
@@ -479,17 +470,17 @@ class TestMainWindow : public QObject {
         });
         bool cancelled = false;
         try {
-            w.ws.run_cancellable_job(SessionState::Saving, "Saving", [&w] {
+            w->ws.run_cancellable_job(SessionState::Saving, "Saving", [&w] {
                 for (int i = 0; i < 1000; ++i) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                    w.ws.job_checkpoint();
+                    w->ws.job_checkpoint();
                 }
             });
         } catch (const JobCancelled&) {
             cancelled = true;
         }
         QVERIFY(cancelled);
-        QVERIFY(!w.ws.job_cancellable);
+        QVERIFY(!w->ws.job_cancellable);
     }
 
     void startTimeIsSetInUtc() {
